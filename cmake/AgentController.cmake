@@ -1,0 +1,74 @@
+# Helpers shared by every folder's CMakeLists.
+
+function(ac_component_enabled component out)
+  if(component IN_LIST AC_COMPONENTS)
+    set(${out} TRUE PARENT_SCOPE)
+  else()
+    set(${out} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+
+# ac_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
+#             [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>])
+#
+# One GoogleTest executable registered as one ctest test. Every test gets its own port
+# registry directory so suites that open the same port names can run in parallel, and Qt
+# runs offscreen. Label `concurrency` puts the suite in the ThreadSanitizer run, label
+# `asan` in the AddressSanitizer run.
+function(ac_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  string(MD5 dir_hash "${CMAKE_BINARY_DIR}/${name}")
+  string(SUBSTRING "${dir_hash}" 0 10 dir_hash)
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "AGENT_CONTROLLER_PORTS=/tmp/ac-ports-${dir_hash};QT_QPA_PLATFORM=offscreen;${T_ENVIRONMENT}")
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  foreach(label IN LISTS T_LABELS)
+    if(label STREQUAL "concurrency")
+      set_property(GLOBAL APPEND PROPERTY AC_CONCURRENCY_TARGETS ${name})
+    elseif(label STREQUAL "asan")
+      set_property(GLOBAL APPEND PROPERTY AC_ASAN_TARGETS ${name})
+    endif()
+  endforeach()
+endfunction()
+
+# Helper programs a test needs at run time (spawned processes) are added to the
+# sanitizer targets too, so the sanitizer trees build only what their suites run.
+function(ac_test_helper target)
+  set_property(GLOBAL APPEND PROPERTY AC_CONCURRENCY_TARGETS ${target})
+  set_property(GLOBAL APPEND PROPERTY AC_ASAN_TARGETS ${target})
+endfunction()
+
+# ac_add_bench(<name> SOURCES <files...> [LIBS <targets...>])
+function(ac_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+  set_property(GLOBAL APPEND PROPERTY AC_BENCH_TARGETS ${name})
+endfunction()
+
+function(ac_finish_test_targets)
+  get_property(conc GLOBAL PROPERTY AC_CONCURRENCY_TARGETS)
+  get_property(asan GLOBAL PROPERTY AC_ASAN_TARGETS)
+  get_property(benches GLOBAL PROPERTY AC_BENCH_TARGETS)
+  add_custom_target(concurrency_tests)
+  add_custom_target(asan_tests)
+  add_custom_target(benchmarks)
+  if(conc)
+    add_dependencies(concurrency_tests ${conc})
+  endif()
+  if(asan)
+    add_dependencies(asan_tests ${asan})
+  endif()
+  if(benches)
+    add_dependencies(benchmarks ${benches})
+  endif()
+endfunction()
