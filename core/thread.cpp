@@ -114,7 +114,10 @@ void Monitor::notify(void* who) {
 
 Proxy::Proxy(Monitor& m) : number(++nid), monitor(m) {}
 
-void Proxy::trigger() { monitor.notify(this); }
+void Proxy::trigger() {
+    fired.fetch_add(1, std::memory_order_relaxed);
+    monitor.notify(this);
+}
 
 Proxy* Proxy::receive(Monitor& m) { return static_cast<Proxy*>(m.wait()); }
 

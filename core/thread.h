@@ -120,7 +120,9 @@ public:
     /// Stores `who` as the notifier and wakes one waiting thread.
     void notify(void* who);
 
-private:
+protected:
+    // Protected so that a test can probe the waiter (is it blocked? does it survive a
+    // condition wake-up that no notify caused?).
     pthread_mutex_t mutex;
     pthread_cond_t condition;
     void* notifier = nullptr;
@@ -148,6 +150,10 @@ public:
     /// True when both proxies carry the same number, whatever their monitors.
     bool operator==(const Proxy& o) const { return number == o.number; }
 
+    /// How many times trigger() has been called on this proxy. Compared with the number of
+    /// activations it tells how many wake-ups were lost or collapsed.
+    unsigned long triggers() const { return fired.load(); }
+
     /// Adds `bits` to the registration flags; flags only ever accumulate.
     void set(int bits);
     /// True when any of `bits` is set in the flags.
@@ -160,4 +166,5 @@ private:
     const int number;
     Monitor& monitor;
     std::atomic<int> flags{0};
+    std::atomic<unsigned long> fired{0};
 };
