@@ -94,16 +94,13 @@ void Value::assignFrom(const Value& other)
     if (sentinel_) {
         return;
     }
-    // Copy the list first: `other` may live inside our own list.
+    // Take copies before touching this value: `other` may live inside our own list.
     std::unique_ptr<Bottle> list = other.list_ ? std::make_unique<Bottle>(*other.list_) : nullptr;
     std::string text = other.string_;
-    type_ = other.type_;
-    int_ = other.int_;
-    if (other.type_ == Type::Float64) {
-        float_ = other.float_;
-    }
-    string_ = std::move(text);
-    list_ = std::move(list);
+    const Type type = other.type_;
+    const std::int64_t integer = type == Type::Float64 ? 0 : other.int_;
+    const double real = type == Type::Float64 ? other.float_ : 0.0;
+    setFields(type, integer, real, std::move(text), std::move(list));
 }
 
 void Value::moveFrom(Value& other) noexcept
@@ -113,23 +110,33 @@ void Value::moveFrom(Value& other) noexcept
     }
     if (other.sentinel_) {
         // The shared null value has no payload; moving from it must not alter it.
-        type_ = Type::Null;
-        int_ = 0;
-        string_.clear();
-        list_.reset();
+        setFields(Type::Null, 0, 0.0, std::string(), nullptr);
         return;
     }
+    // Empty `other` completely before replacing our own payload: `other` may live inside our
+    // own list, which the assignment below destroys.
     std::unique_ptr<Bottle> list = std::move(other.list_);
-    type_ = other.type_;
-    int_ = other.int_;
-    if (other.type_ == Type::Float64) {
-        float_ = other.float_;
-    }
-    string_ = std::move(other.string_);
-    list_ = std::move(list);
+    std::string text = std::move(other.string_);
+    const Type type = other.type_;
+    const std::int64_t integer = type == Type::Float64 ? 0 : other.int_;
+    const double real = type == Type::Float64 ? other.float_ : 0.0;
     other.type_ = Type::Null;
     other.int_ = 0;
     other.string_.clear();
+    setFields(type, integer, real, std::move(text), std::move(list));
+}
+
+void Value::setFields(Type type, std::int64_t integer, double real, std::string&& text,
+                      std::unique_ptr<Bottle>&& list) noexcept
+{
+    type_ = type;
+    if (type == Type::Float64) {
+        float_ = real;
+    } else {
+        int_ = integer;
+    }
+    string_ = std::move(text);
+    list_ = std::move(list); // may destroy the bottle `other` came from: nothing reads it later
 }
 
 std::int32_t Value::asInt32() const

@@ -72,6 +72,8 @@ private:
     explicit Value(SentinelTag);
     void assignFrom(const Value& other);
     void moveFrom(Value& other) noexcept;
+    void setFields(Type type, std::int64_t integer, double real, std::string&& text,
+                   std::unique_ptr<Bottle>&& list) noexcept;
 
     Type type_ = Type::Null;
     bool sentinel_ = false;
