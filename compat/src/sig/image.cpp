@@ -53,11 +53,16 @@ Image& Image::operator=(const Image& other)
     if (this == &other) {
         return *this;
     }
+    const std::size_t bytes = other.getRawImageSize();
+    if (bytes != getRawImageSize() || (bytes > 0 && !data_)) {
+        data_.reset(bytes > 0 ? new unsigned char[bytes] : nullptr);
+    }
     pixelSize_ = other.pixelSize_;
     pixelCode_ = other.pixelCode_;
-    resize(other.width_, other.height_);
-    if (getRawImageSize() > 0) {
-        std::memcpy(data_.get(), other.data_.get(), getRawImageSize());
+    width_ = other.width_;
+    height_ = other.height_;
+    if (bytes > 0) {
+        std::memcpy(data_.get(), other.data_.get(), bytes);
     }
     return *this;
 }

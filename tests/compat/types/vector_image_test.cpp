@@ -1,5 +1,6 @@
 // Vector and image containers: the joint vectors and camera images agents exchange.
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -41,6 +42,9 @@ TEST(VectorApi, SizeFillAccessAndText)
 TEST(ImageApi, PixelRawAndRowAccessAgree)
 {
     static_assert(sizeof(PixelRgb) == 3);
+    static_assert(std::is_nothrow_move_constructible_v<RgbImage> && std::is_nothrow_move_assignable_v<RgbImage>);
+    // No assignment through the untyped base: an RGB image cannot become a mono one.
+    static_assert(!std::is_copy_assignable_v<yarp::sig::Image>);
     RgbImage image;
     EXPECT_EQ(image.getRawImage(), nullptr);
     image.resize(320, 240);

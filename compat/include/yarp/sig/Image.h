@@ -65,10 +65,6 @@ struct PixelCode<PixelMono> {
 /// Untyped image: the buffer, its geometry and the wire form. Use ImageOf<T>.
 class Image : public yarp::os::Portable {
 public:
-    Image(const Image& other);
-    Image(Image&& other) noexcept;
-    Image& operator=(const Image& other);
-    Image& operator=(Image&& other) noexcept;
     ~Image() override;
 
     /// Sets the size; the buffer is kept when its byte size does not change, otherwise a
@@ -99,6 +95,12 @@ public:
 
 protected:
     Image(std::size_t pixelSize, yarp::conf::vocab32_t pixelCode);
+    // Copy and move only through ImageOf<T>, so an image can never take another pixel type
+    // by assignment through a base reference.
+    Image(const Image& other);
+    Image(Image&& other) noexcept;
+    Image& operator=(const Image& other);
+    Image& operator=(Image&& other) noexcept;
 
 private:
     std::size_t pixelSize_;
