@@ -1,0 +1,6 @@
+#pragma once
+// Every control-board interface at once.
+#include <yarp/dev/IControlMode.h>
+#include <yarp/dev/IEncoders.h>
+#include <yarp/dev/IPositionControl.h>
+#include <yarp/dev/IVelocityControl.h>

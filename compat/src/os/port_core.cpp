@@ -1,0 +1,614 @@
+#include "os/port_core.h"
+
+#include <yarp/os/ConnectionReader.h>
+#include <yarp/os/PortReader.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace yarp::os::impl {
+
+namespace {
+
+/// How long a freshly accepted connection may take to say what it is.
+constexpr int firstFrameTimeoutMs = 5000;
+/// How long a new output connection waits for the destination to accept it.
+constexpr int acceptTimeoutMs = 5000;
+
+void joinUnlessSelf(std::thread& t)
+{
+    if (!t.joinable()) {
+        return;
+    }
+    if (t.get_id() == std::this_thread::get_id()) {
+        t.detach(); // a port closed from inside its own callback; the thread ends right after
+    } else {
+        t.join();
+    }
+}
+
+void signalFd(int fd)
+{
+    const std::uint64_t one = 1;
+    (void)!::write(fd, &one, sizeof one);
+}
+
+void drainFd(int fd)
+{
+    std::uint64_t value = 0;
+    (void)!::read(fd, &value, sizeof value);
+}
+
+/// True when the peer of a connected socket has closed or reset it.
+bool peerGone(int fd)
+{
+    pollfd p{fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// InputConnection
+
+InputConnection::~InputConnection()
+{
+    joinUnlessSelf(thread_);
+    ::close(fd_);
+}
+
+bool InputConnection::sendReply(std::uint64_t seq, const char* data, std::size_t len, bool answered)
+{
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    return sendFrame(fd_, answered ? FrameKind::Reply : FrameKind::NoReply, seq, data, answered ? len : 0);
+}
+
+void InputConnection::shutdown()
+{
+    ::shutdown(fd_, SHUT_RDWR);
+}
+
+// ---------------------------------------------------------------------------------------
+// OutputConnection
+
+OutputConnection::OutputConnection(int fd, std::string target) : fd_(fd), target_(std::move(target)) {}
+
+OutputConnection::~OutputConnection()
+{
+    shutdown();
+    joinUnlessSelf(sender_);
+    ::close(fd_);
+}
+
+void OutputConnection::markBroken()
+{
+    broken_ = true;
+    // A frame may have gone out in part: the stream cannot be used any more. Shutting it
+    // down also tells the destination, which drops its end.
+    ::shutdown(fd_, SHUT_RDWR);
+}
+
+bool OutputConnection::send(const char* data, std::size_t len)
+{
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    if (broken_) {
+        return false;
+    }
+    if (!sendFrame(fd_, FrameKind::Data, 0, data, len)) {
+        markBroken();
+        return false;
+    }
+    return true;
+}
+
+OutputConnection::ReplyStatus OutputConnection::request(const char* data, std::size_t len, PortReader& reply,
+                                                        int timeoutMs, int wakeFd)
+{
+    using Clock = std::chrono::steady_clock;
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    if (broken_) {
+        return ReplyStatus::Failed;
+    }
+    const std::uint64_t seq = ++nextSeq_;
+    if (!sendFrame(fd_, FrameKind::Request, seq, data, len)) {
+        markBroken();
+        return ReplyStatus::Failed;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = static_cast<int>(std::max<long long>(0, left));
+        }
+        FrameHeader header;
+        const RecvStatus s = recvFrame(fd_, header, replyBuffer_, wait, wakeFd);
+        if (s == RecvStatus::TimedOut) {
+            return ReplyStatus::TimedOut; // a late answer is recognised by its number and skipped
+        }
+        if (s == RecvStatus::Interrupted) {
+            return ReplyStatus::Interrupted;
+        }
+        if (s != RecvStatus::Ok) {
+            markBroken();
+            return ReplyStatus::Failed;
+        }
+        const auto kind = static_cast<FrameKind>(header.kind);
+        if ((kind != FrameKind::Reply && kind != FrameKind::NoReply) || header.seq != seq) {
+            continue; // the answer to an earlier request that timed out
+        }
+        if (kind == FrameKind::NoReply) {
+            return ReplyStatus::NotAnswered;
+        }
+        ConnectionReader reader(replyBuffer_.data(), replyBuffer_.size());
+        return reply.read(reader) ? ReplyStatus::Answered : ReplyStatus::Failed;
+    }
+}
+
+bool OutputConnection::post(std::shared_ptr<const std::string> msg, bool strict)
+{
+    std::unique_lock<std::mutex> lock(postMutex_);
+    if (broken_ || stopping_) {
+        return false;
+    }
+    if (!sender_.joinable()) {
+        sender_ = std::thread(&OutputConnection::senderLoop, this);
+    }
+    if (busy_) {
+        if (!strict) {
+            return false; // this connection is still busy with an older message: skip it
+        }
+        postCv_.wait(lock, [this] { return !busy_ || stopping_ || broken_; });
+        if (stopping_ || broken_) {
+            return false;
+        }
+    }
+    slot_ = std::move(msg);
+    busy_ = true;
+    postCv_.notify_all();
+    return true;
+}
+
+void OutputConnection::senderLoop()
+{
+    std::unique_lock<std::mutex> lock(postMutex_);
+    for (;;) {
+        postCv_.wait(lock, [this] { return slot_ != nullptr || stopping_; });
+        if (stopping_) {
+            break;
+        }
+        std::shared_ptr<const std::string> msg = std::move(slot_);
+        slot_.reset();
+        lock.unlock();
+        const bool ok = send(msg->data(), msg->size());
+        msg.reset(); // give the buffer back before reporting idle, so the writer can reuse it
+        lock.lock();
+        busy_ = false;
+        postCv_.notify_all();
+        if (!ok) {
+            break;
+        }
+    }
+    slot_.reset();
+    busy_ = false;
+    postCv_.notify_all();
+}
+
+void OutputConnection::waitIdle()
+{
+    std::unique_lock<std::mutex> lock(postMutex_);
+    postCv_.wait(lock, [this] { return !busy_ || stopping_ || broken_; });
+}
+
+void OutputConnection::shutdown()
+{
+    {
+        std::lock_guard<std::mutex> lock(postMutex_);
+        stopping_ = true;
+        postCv_.notify_all();
+    }
+    markBroken();
+}
+
+// ---------------------------------------------------------------------------------------
+// PortCore
+
+PortCore::PortCore()
+    : closeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), interruptFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+PortCore::~PortCore()
+{
+    close();
+    ::close(closeFd_);
+    ::close(interruptFd_);
+}
+
+std::string PortCore::name() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return name_;
+}
+
+bool PortCore::open(const std::string& name)
+{
+    if (open_) {
+        diagnostic("Port %s: already open (as %s)", name.c_str(), this->name().c_str());
+        return false;
+    }
+    if (closeFd_ < 0 || interruptFd_ < 0) {
+        diagnostic("Port %s: cannot create event descriptors: %s", name.c_str(), std::strerror(errno));
+        return false;
+    }
+    std::string error;
+    const int fd = claim_.acquire(name, error);
+    if (fd < 0) {
+        diagnostic("Port %s: %s", name.c_str(), error.c_str());
+        return false;
+    }
+    drainFd(closeFd_);
+    if (!interrupted_) {
+        drainFd(interruptFd_);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        name_ = name;
+    }
+    listenFd_ = fd;
+    closing_ = false;
+    open_ = true;
+    acceptor_ = std::thread(&PortCore::acceptLoop, this);
+    return true;
+}
+
+void PortCore::close()
+{
+    if (!open_.exchange(false)) {
+        return;
+    }
+    closing_ = true;
+    signalFd(closeFd_);
+    joinUnlessSelf(acceptor_);
+    ::close(listenFd_);
+    listenFd_ = -1;
+    claim_.release(); // the name is free from here on
+    signalFd(interruptFd_);
+    if (sink_) {
+        sink_->closing();
+    }
+    std::vector<std::shared_ptr<InputConnection>> inputs;
+    std::vector<std::shared_ptr<OutputConnection>> outputs;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        inputs.swap(inputs_);
+        outputs.swap(outputs_);
+    }
+    for (auto& c : inputs) {
+        c->shutdown();
+    }
+    for (auto& c : outputs) {
+        c->shutdown();
+    }
+    for (auto& c : inputs) {
+        joinUnlessSelf(c->thread_);
+    }
+    inputs.clear();
+    outputs.clear(); // joins the sender threads
+    if (!interrupted_) {
+        drainFd(interruptFd_);
+    }
+}
+
+void PortCore::acceptLoop()
+{
+    bool reportedOverload = false;
+    for (;;) {
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {closeFd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            diagnostic("Port %s: stopped accepting connections: %s", name().c_str(), std::strerror(errno));
+            return;
+        }
+        if (fds[1].revents & POLLIN) {
+            return;
+        }
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == ENOBUFS) {
+                if (!reportedOverload) {
+                    diagnostic("Port %s: cannot accept a connection: %s", name().c_str(), std::strerror(errno));
+                    reportedOverload = true;
+                }
+                // Back off instead of spinning on a queue we cannot drain; close() still ends it.
+                pollfd wait{closeFd_, POLLIN, 0};
+                ::poll(&wait, 1, 100);
+            }
+            continue;
+        }
+        setLargeBuffers(fd);
+        auto conn = std::make_shared<InputConnection>(fd);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closing_) {
+            return; // conn is closed by its destructor
+        }
+        reapFinished();
+        inputs_.push_back(conn);
+        conn->thread_ = std::thread(&PortCore::serve, this, conn);
+    }
+}
+
+void PortCore::reapFinished()
+{
+    // Called with mutex_ held; the finished threads are past every lock, so joining is quick.
+    auto dead = std::partition(inputs_.begin(), inputs_.end(), [](const auto& c) { return !c->finished_; });
+    for (auto it = dead; it != inputs_.end(); ++it) {
+        joinUnlessSelf((*it)->thread_);
+    }
+    inputs_.erase(dead, inputs_.end());
+}
+
+void PortCore::serve(std::shared_ptr<InputConnection> conn)
+{
+    setRecvTimeout(conn->fd_, firstFrameTimeoutMs);
+    setSendTimeout(conn->fd_, stallLimitMs);
+    FrameHeader header;
+    FrameBuffer payload;
+    if (recvFrame(conn->fd_, header, payload) == RecvStatus::Ok) {
+        const std::string text(payload.data(), payload.size());
+        const auto newline = text.find('\n');
+        const std::string destination = text.substr(0, newline);
+        const std::string rest = newline == std::string::npos ? std::string() : text.substr(newline + 1);
+        const std::string self = name();
+        const auto kind = static_cast<FrameKind>(header.kind);
+        if (kind == FrameKind::Admin) {
+            const std::string answer = destination == self ? handleAdmin(rest) : "0this is port " + self;
+            std::lock_guard<std::mutex> lock(conn->sendMutex_);
+            sendFrame(conn->fd_, FrameKind::AdminReply, header.seq, answer);
+        } else if (kind == FrameKind::Hello) {
+            // Hello is "<source>\n<destination>".
+            const std::string source = destination;
+            if (rest != self) {
+                std::lock_guard<std::mutex> lock(conn->sendMutex_);
+                sendFrame(conn->fd_, FrameKind::Accept, 0, "this is port " + self);
+            } else {
+                conn->source_ = source;
+                setRecvTimeout(conn->fd_, 0);
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    conn->isData_ = true;
+                }
+                bool accepted = false;
+                {
+                    std::lock_guard<std::mutex> lock(conn->sendMutex_);
+                    accepted = sendFrame(conn->fd_, FrameKind::Accept, 0, nullptr, 0);
+                }
+                if (accepted) {
+                    serveData(conn);
+                }
+            }
+        }
+    }
+    conn->shutdown();
+    conn->finished_ = true;
+}
+
+void PortCore::serveData(const std::shared_ptr<InputConnection>& conn)
+{
+    FrameHeader header;
+    FrameBuffer payload;
+    while (recvFrame(conn->fd_, header, payload) == RecvStatus::Ok) {
+        const auto kind = static_cast<FrameKind>(header.kind);
+        if (kind != FrameKind::Data && kind != FrameKind::Request) {
+            diagnostic("Port %s: protocol error on the connection from %s; dropped it", name().c_str(),
+                       conn->source_.c_str());
+            return;
+        }
+        if (closing_) {
+            return;
+        }
+        Message msg;
+        msg.kind = kind;
+        msg.seq = header.seq;
+        msg.data = payload.data();
+        msg.len = payload.size();
+        if (sink_) {
+            sink_->deliver(conn, msg);
+        } else if (kind == FrameKind::Request) {
+            conn->sendReply(header.seq, nullptr, 0, false);
+        }
+    }
+}
+
+std::string PortCore::handleAdmin(const std::string& command)
+{
+    const auto space = command.find(' ');
+    const std::string verb = command.substr(0, space);
+    const std::string arg = space == std::string::npos ? std::string() : command.substr(space + 1);
+    if (verb == "ping") {
+        return "1" + name();
+    }
+    if (verb == "info") {
+        std::string answer = "1" + std::to_string(inputCount()) + " " + std::to_string(outputCount());
+        for (const auto& o : outputs()) {
+            answer += " " + o->target();
+        }
+        return answer;
+    }
+    if (verb == "connect") {
+        std::string error;
+        return addOutput(arg, error) ? std::string("1") : "0" + error;
+    }
+    if (verb == "disconnect") {
+        return removeOutput(arg) ? std::string("1") : "0no connection from " + name() + " to " + arg;
+    }
+    if (verb == "connected") {
+        return hasOutput(arg) ? std::string("1") : std::string("0");
+    }
+    return "0unknown admin command \"" + verb + "\"";
+}
+
+bool PortCore::addOutput(const std::string& target, std::string& error)
+{
+    if (!open_) {
+        error = "the port is not open";
+        return false;
+    }
+    if (hasOutput(target)) {
+        return true;
+    }
+    const int fd = registry::connectTo(target, error);
+    if (fd < 0) {
+        return false;
+    }
+    setSendTimeout(fd, stallLimitMs);
+    setRecvTimeout(fd, stallLimitMs);
+    auto conn = std::make_shared<OutputConnection>(fd, target);
+    if (!sendFrame(fd, FrameKind::Hello, 0, name() + "\n" + target)) {
+        error = "port " + target + " did not take the connection";
+        return false;
+    }
+    FrameHeader header;
+    FrameBuffer payload;
+    const RecvStatus s = recvFrame(fd, header, payload, acceptTimeoutMs);
+    if (s != RecvStatus::Ok || header.kind != static_cast<std::uint32_t>(FrameKind::Accept)) {
+        error = "port " + target + " did not answer the connection";
+        return false;
+    }
+    if (payload.size() > 0) {
+        error = "port " + target + " refused the connection: " + std::string(payload.data(), payload.size());
+        return false;
+    }
+    std::shared_ptr<OutputConnection> duplicate;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closing_ || !open_) {
+            error = "the port is closing";
+            return false;
+        }
+        for (const auto& o : outputs_) {
+            if (!o->broken() && o->target() == target) {
+                duplicate = conn; // a concurrent connect won; keep the older connection
+            }
+        }
+        if (!duplicate) {
+            outputs_.push_back(conn);
+        }
+    }
+    return true;
+}
+
+bool PortCore::removeOutput(const std::string& target)
+{
+    std::vector<std::shared_ptr<OutputConnection>> removed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = std::stable_partition(outputs_.begin(), outputs_.end(),
+                                        [&](const auto& o) { return o->target() != target; });
+        removed.assign(it, outputs_.end());
+        outputs_.erase(it, outputs_.end());
+    }
+    bool live = false;
+    for (const auto& o : removed) {
+        live = live || !o->broken();
+        o->shutdown();
+    }
+    return live;
+}
+
+bool PortCore::hasOutput(const std::string& target)
+{
+    for (const auto& o : outputs()) {
+        if (o->target() == target) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::shared_ptr<OutputConnection>> PortCore::outputs()
+{
+    std::vector<std::shared_ptr<OutputConnection>> live;
+    std::vector<std::shared_ptr<OutputConnection>> dead; // destroyed after the lock is released
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& o : outputs_) {
+            (o->broken() ? dead : live).push_back(o);
+        }
+        outputs_ = live;
+    }
+    return live;
+}
+
+int PortCore::inputCount()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    int n = 0;
+    for (const auto& c : inputs_) {
+        n += c->isData_ && !c->finished_ ? 1 : 0;
+    }
+    return n;
+}
+
+int PortCore::outputCount()
+{
+    std::vector<std::shared_ptr<OutputConnection>> list = outputs();
+    int n = 0;
+    for (const auto& o : list) {
+        // A destination that went away is noticed here rather than at the next write.
+        if (peerGone(o->fd())) {
+            o->shutdown();
+        } else {
+            ++n;
+        }
+    }
+    return n;
+}
+
+void PortCore::interrupt()
+{
+    interrupted_ = true;
+    signalFd(interruptFd_);
+}
+
+void PortCore::resume()
+{
+    interrupted_ = false;
+    if (!closing_) {
+        drainFd(interruptFd_);
+    }
+}
+
+bool adminCall(const std::string& target, const std::string& command, std::string& answer, int timeoutMs)
+{
+    const int fd = registry::connectTo(target, answer);
+    if (fd < 0) {
+        return false;
+    }
+    setSendTimeout(fd, timeoutMs);
+    setRecvTimeout(fd, timeoutMs);
+    FrameHeader header;
+    FrameBuffer payload;
+    bool ok = false;
+    if (!sendFrame(fd, FrameKind::Admin, 0, target + "\n" + command)) {
+        answer = "port " + target + " did not take the command";
+    } else if (recvFrame(fd, header, payload, timeoutMs) != RecvStatus::Ok
+               || header.kind != static_cast<std::uint32_t>(FrameKind::AdminReply) || payload.size() == 0) {
+        answer = "port " + target + " did not answer";
+    } else {
+        ok = payload.data()[0] == '1';
+        answer.assign(payload.data() + 1, payload.size() - 1);
+    }
+    ::close(fd);
+    return ok;
+}
+
+} // namespace yarp::os::impl
