@@ -1,0 +1,216 @@
+#include "agents/sensor_agents.h"
+
+#include <cstdio>
+
+#include <yarp/os/Network.h>
+
+namespace {
+
+void print_line(const std::string& line)
+{
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void print_created(const std::string& key)
+{
+    std::printf("New agent with confBlock %s created \n", key.c_str());
+    std::fflush(stdout);
+}
+
+/// The built-in configuration of a sensor agent; `command` stays empty unless given.
+SensorBlock sensor_defaults(const char* name, const char* local_port, const char* remote_port,
+                            const char* data_key, int period_ms, const char* command = "")
+{
+    SensorBlock block;
+    block.name = name;
+    block.local_port = local_port;
+    block.remote_port = remote_port;
+    block.data_key = data_key;
+    block.command = command;
+    block.delay_ms = 1000;
+    block.period_ms = period_ms;
+    return block;
+}
+
+std::string format_value_line(const char* word, double value)
+{
+    char buffer[64 + 32];
+    std::snprintf(buffer, sizeof buffer, "%s %f \n", word, value);
+    std::string line(buffer);
+    if (line.size() + 1 >= sizeof buffer) {   // a huge magnitude: %f has no upper bound
+        const int needed = std::snprintf(nullptr, 0, "%s %f \n", word, value);
+        line.assign(static_cast<std::size_t>(needed) + 1, '\0');
+        std::snprintf(line.data(), line.size(), "%s %f \n", word, value);
+        line.resize(static_cast<std::size_t>(needed));
+    }
+    return line;
+}
+
+} // namespace
+
+std::string hand_position_line(double value)
+{
+    return format_value_line("Position", value);
+}
+
+std::string inertial_position_line(double value)
+{
+    return format_value_line("position", value);
+}
+
+// --- CamSensorAgent ------------------------------------------------------------------------
+
+CamSensorAgent::CamSensorAgent(std::string key) : Agent(key)
+{
+    print_created(key);
+}
+
+CamSensorAgent::~CamSensorAgent()
+{
+    if (port) {
+        port->close();
+    }
+}
+
+void CamSensorAgent::init(std::string key)
+{
+    config = space_read(key, sensor_defaults("HeadAgent", "/left/image/in", "/icubSim/cam/left",
+                                             "leftImage", 250));
+    port = std::make_shared<ImagePort>();
+    port->open(config.local_port);
+    yarp::os::NetworkBase::connect(config.remote_port, config.local_port, "", true);
+    timer_attach(config.delay_ms, config.period_ms, 1000);
+}
+
+void CamSensorAgent::sense_select_act(int /*id*/)
+{
+    CameraImage* image = port->read(true);   // waits while the port has nothing to hand out
+    if (image == nullptr) {
+        print_line("No image\n");
+        return;
+    }
+    ImageHandle handle;
+    if (void* token = port->acquire(); token != nullptr) {
+        // The image now belongs to the handles; the last one gives it back to the port,
+        // which stays alive for that through the deleter's share of it.
+        std::shared_ptr<ImagePort> owner = port;
+        handle = ImageHandle(image, [owner, token](const CameraImage*) { owner->release(token); });
+    } else {
+        // The port would not let the image go: publish a copy rather than an image the port
+        // may refill while a reader scans it.
+        handle = std::make_shared<const CameraImage>(*image);
+    }
+    space_write(config.data_key, handle, 0, 1.0f);
+}
+
+// --- HandPosSensorAgent --------------------------------------------------------------------
+
+HandPosSensorAgent::HandPosSensorAgent(std::string key) : Agent(key)
+{
+    print_created(key);
+}
+
+HandPosSensorAgent::~HandPosSensorAgent()
+{
+    if (port) {
+        port->close();
+    }
+}
+
+void HandPosSensorAgent::init(std::string key)
+{
+    config = space_read(key, sensor_defaults("HeadAgent", "/lhand/pos", "/icubSim/world",
+                                             "lhand_pos", 500, "world get lhand"));
+    port = std::make_unique<yarp::os::Port>();
+    port->open(config.local_port);
+    yarp::os::NetworkBase::connect(config.local_port, config.remote_port, "", true);
+    timer_attach(config.delay_ms, config.period_ms, 1000);
+}
+
+void HandPosSensorAgent::sense_select_act(int /*id*/)
+{
+    const yarp::os::Bottle request(config.command);
+    // A failed call must not re-publish the previous answer as a new one.
+    reply.clear();
+    if (!port->write(request, reply)) {
+        return;
+    }
+    hand_position.resize(reply.size());
+    for (std::size_t i = 0; i < reply.size(); ++i) {
+        hand_position[i] = reply.get(i).asFloat64();
+        print_line(hand_position_line(hand_position[i]));
+    }
+    space_write(config.data_key, hand_position, 0, 1.0f);
+}
+
+// --- InertialSensorAgent -------------------------------------------------------------------
+
+InertialSensorAgent::InertialSensorAgent(std::string key) : Agent(key)
+{
+    print_created(key);
+}
+
+InertialSensorAgent::~InertialSensorAgent()
+{
+    if (port) {
+        port->close();
+    }
+}
+
+void InertialSensorAgent::init(std::string key)
+{
+    config = space_read(key, sensor_defaults("InertialAgent", "/inertial", "/icubSim/inertial",
+                                             "inertial", 500));
+    port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
+    port->open(config.local_port);
+    yarp::os::NetworkBase::connect(config.remote_port, config.local_port, "", true);
+    timer_attach(config.delay_ms, config.period_ms, 1000);
+}
+
+void InertialSensorAgent::sense_select_act(int /*id*/)
+{
+    const yarp::sig::Vector* received = port->read(true);
+    if (received == nullptr) {   // the port was closed or interrupted: nothing to publish
+        return;
+    }
+    reading = *received;
+    for (std::size_t i = 0; i < reading.size(); ++i) {
+        print_line(inertial_position_line(reading[i]));
+    }
+    space_write(config.data_key, reading, 0, 1.0f);
+}
+
+// --- TouchSensorAgent ----------------------------------------------------------------------
+
+TouchSensorAgent::TouchSensorAgent(std::string key) : Agent(key)
+{
+    print_created(key);
+}
+
+TouchSensorAgent::~TouchSensorAgent()
+{
+    if (port) {
+        port->close();
+    }
+}
+
+void TouchSensorAgent::init(std::string key)
+{
+    config = space_read(key, sensor_defaults("TouchAgent", "/skin/left_touch",
+                                             "/icubSim/skin/left_hand", "left_touch", 500));
+    port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
+    port->open(config.local_port);
+    yarp::os::NetworkBase::connect(config.remote_port, config.local_port, "", true);
+    timer_attach(config.delay_ms, config.period_ms, 1000);
+}
+
+void TouchSensorAgent::sense_select_act(int /*id*/)
+{
+    const yarp::sig::Vector* received = port->read(true);
+    if (received == nullptr) {   // the port was closed or interrupted: nothing to publish
+        return;
+    }
+    reading = *received;
+    space_write(config.data_key, reading, 0, 1.0f);
+}

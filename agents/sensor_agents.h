@@ -1,0 +1,104 @@
+#pragma once
+// Sensor agents: copy robot data into the Space on a periodic timer, each through a port of
+// its own.
+//
+//  - CamSensorAgent publishes the newest camera image as an ImageHandle, taken over from its
+//    port without copying pixels.
+//  - HandPosSensorAgent asks the simulator's world interface for the left hand's position.
+//  - InertialSensorAgent and TouchSensorAgent publish the newest vector of their stream.
+#include <memory>
+#include <string>
+
+#include <yarp/os/Bottle.h>
+#include <yarp/os/BufferedPort.h>
+#include <yarp/os/Port.h>
+#include <yarp/sig/Vector.h>
+
+#include "agents/image_handle.h"
+#include "core/agentspace.h"
+
+/// Publishes the newest image of a camera stream once per timer tick, waiting for an image
+/// when the port has none to hand out.
+///
+/// The image is not copied: the agent takes it over from the port (acquire()) and publishes
+/// a shared handle whose last owner gives it back to the port (release()). While any reader
+/// holds the handle, the port neither refills nor frees that image.
+class CamSensorAgent : public Agent {
+public:
+    using ImagePort = yarp::os::BufferedPort<CameraImage>;
+
+    /// Prints the creation line; opens nothing.
+    explicit CamSensorAgent(std::string key);
+    /// Closes the port. Images still held by readers stay valid: their handles keep the
+    /// port object alive until the last one is released.
+    ~CamSensorAgent() override;
+
+    void init(std::string key) override;
+    void sense_select_act(int id) override;
+
+private:
+    /// Shared with the handles' deleters, which give each image back to this port.
+    std::shared_ptr<ImagePort> port;
+    SensorBlock config;
+};
+
+/// Asks the simulator's world interface for the left hand's position once per tick (a
+/// request/reply call) and publishes the reply's items as a vector, printing one
+/// "Position %f" line per item.
+class HandPosSensorAgent : public Agent {
+public:
+    /// Prints the creation line; opens nothing.
+    explicit HandPosSensorAgent(std::string key);
+    /// Closes the port.
+    ~HandPosSensorAgent() override;
+
+    void init(std::string key) override;
+    void sense_select_act(int id) override;
+
+private:
+    yarp::os::Bottle reply;               ///< the answer of the last call
+    std::unique_ptr<yarp::os::Port> port;
+    yarp::sig::Vector hand_position;      ///< built from the last answer
+    SensorBlock config;
+};
+
+/// Publishes the newest vector of the inertial sensor stream once per tick, printing one
+/// "position %f" line per element.
+class InertialSensorAgent : public Agent {
+public:
+    /// Prints the creation line; opens nothing.
+    explicit InertialSensorAgent(std::string key);
+    /// Closes the port.
+    ~InertialSensorAgent() override;
+
+    void init(std::string key) override;
+    void sense_select_act(int id) override;
+
+private:
+    std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
+    yarp::sig::Vector reading;   ///< copy of the last vector read
+    SensorBlock config;
+};
+
+/// Publishes the newest vector of a skin (touch) stream once per tick, silently.
+class TouchSensorAgent : public Agent {
+public:
+    /// Prints the creation line; opens nothing.
+    explicit TouchSensorAgent(std::string key);
+    /// Closes the port.
+    ~TouchSensorAgent() override;
+
+    void init(std::string key) override;
+    void sense_select_act(int id) override;
+
+private:
+    std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
+    yarp::sig::Vector reading;   ///< copy of the last vector read
+    SensorBlock config;
+};
+
+/// The line the hand agent prints for each reply item: "Position <value %f> \n".
+std::string hand_position_line(double value);
+
+/// The line the inertial agent prints for each element: "position <value %f> \n".
+std::string inertial_position_line(double value);
