@@ -1,0 +1,82 @@
+// robot_sim: the stand-in for the iCub simulator. Serves the simulated robot under /icubSim
+// until SIGINT or SIGTERM, printing one status line per second.
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include <yarp/os/Network.h>
+
+#include "sim/options.h"
+#include "sim/robot_sim.h"
+#include "sim/simulation.h"
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const sim::ParsedOptions parsed = sim::parseOptions(args);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "robot_sim: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    const sim::Options& options = parsed.options;
+    if (options.help) {
+        std::fputs(sim::usage("robot_sim").c_str(), stdout);
+        return 0;
+    }
+
+    // Signals are taken synchronously by this thread (sigtimedwait below): block them
+    // before any other thread exists so that every thread inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    yarp::os::Network network;
+    sim::Simulation simulation(sim::Simulation::Config{options.gravity});
+    if (options.ball) {
+        const std::string refused = simulation.world().setBall(*options.ball);
+        if (!refused.empty()) {
+            std::fprintf(stderr, "robot_sim: --ball: %s\n", refused.c_str());
+            return 2;
+        }
+    }
+
+    sim::RobotSim::Settings settings;
+    settings.width = options.width;
+    settings.height = options.height;
+    settings.fps = options.fps;
+    settings.camera = options.camera;
+    sim::RobotSim service(simulation, settings);
+    const std::string failure = service.start();
+    if (!failure.empty()) {
+        std::fprintf(stderr, "robot_sim: %s\n", failure.c_str());
+        return 1;
+    }
+    if (options.camera) {
+        std::printf("robot_sim: serving /icubSim (camera %zux%zu at %g frames/s)\n", options.width, options.height,
+                    options.fps);
+    } else {
+        std::printf("robot_sim: serving /icubSim (camera off)\n");
+    }
+    std::fflush(stdout);
+
+    const timespec statusPeriod{1, 0};
+    int signal = 0;
+    while (signal <= 0) {
+        signal = sigtimedwait(&stopSignals, nullptr, &statusPeriod);
+        if (signal <= 0 && options.status) {
+            const std::string line = sim::statusLine(simulation.head().positions(), simulation.world().ball(),
+                                                     simulation.ballInView(service.intrinsics()));
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        }
+    }
+    std::printf("robot_sim: %s received, closing every port\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
+    service.stop();
+    std::fflush(stdout);
+    return 0;
+}

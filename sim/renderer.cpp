@@ -1,0 +1,416 @@
+#include "sim/renderer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace sim {
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int kNoiseSize = 256;   // texels per side of the noise texture
+constexpr int kNoiseCells = 16;   // lattice cells per side (the texture tiles seamlessly)
+
+// Light from above, a little from the robot's left and from behind it.
+const Vec3 kLight = Vec3{0.25, 1.0, -0.3}.normalized();
+
+struct Colour {
+    double r, g, b;
+};
+
+Colour operator*(const Colour& c, double s) { return {c.r * s, c.g * s, c.b * s}; }
+Colour mix(const Colour& a, const Colour& b, double t)
+{
+    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
+Colour fromRgb(const Rgb& c) { return {double(c.r), double(c.g), double(c.b)}; }
+
+std::uint8_t toByte(double v) { return v <= 0.0 ? 0 : (v >= 254.5 ? 255 : static_cast<std::uint8_t>(v + 0.5)); }
+
+// Everything but the ball goes through here: blue may never beat both red and green by
+// the ball finder's margin, whatever the shading and the sky did.
+void notBlue(const Colour& c, std::uint8_t* out)
+{
+    const std::uint8_t r = toByte(c.r), g = toByte(c.g), b = toByte(c.b);
+    const int ceiling = (12 * std::max(r, g)) / 10 + 8;
+    out[0] = r;
+    out[1] = g;
+    out[2] = b > ceiling ? static_cast<std::uint8_t>(ceiling) : b;
+}
+
+// Slab test of a ray against a box, with the reciprocal direction `inv`. Returns the entry
+// distance (in units of the direction) and the axis of the entry face, or kInf on a miss
+// (or when the origin is inside the box).
+double hitBox(const Box& box, const Vec3& o, const Vec3& inv, int* axis)
+{
+    const double tx0 = (box.min.x - o.x) * inv.x, tx1 = (box.max.x - o.x) * inv.x;
+    const double ty0 = (box.min.y - o.y) * inv.y, ty1 = (box.max.y - o.y) * inv.y;
+    const double tz0 = (box.min.z - o.z) * inv.z, tz1 = (box.max.z - o.z) * inv.z;
+    const double nx = std::min(tx0, tx1), fx = std::max(tx0, tx1);
+    const double ny = std::min(ty0, ty1), fy = std::max(ty0, ty1);
+    const double nz = std::min(tz0, tz1), fz = std::max(tz0, tz1);
+    const double tNear = std::max(nx, std::max(ny, nz));
+    const double tFar = std::min(fx, std::min(fy, fz));
+    // NaN (a ray exactly in a face's plane) makes these comparisons false: a miss.
+    if (!(tNear <= tFar) || !(tNear > 0.0)) {
+        return kInf;
+    }
+    *axis = tNear == nx ? 0 : (tNear == ny ? 1 : 2);
+    return tNear;
+}
+
+Vec3 faceNormal(int axis, const Vec3& d)
+{
+    switch (axis) {
+    case 0:
+        return {d.x > 0 ? -1.0 : 1.0, 0.0, 0.0};
+    case 1:
+        return {0.0, d.y > 0 ? -1.0 : 1.0, 0.0};
+    default:
+        return {0.0, 0.0, d.z > 0 ? -1.0 : 1.0};
+    }
+}
+
+double lambert(const Vec3& n) { return 0.55 + 0.45 * std::max(0.0, n.dot(kLight)); }
+
+std::uint32_t hash2(std::int64_t x, std::int64_t y)
+{
+    std::uint64_t h = static_cast<std::uint64_t>(x) * 0x9E3779B97F4A7C15ULL
+                      ^ static_cast<std::uint64_t>(y) * 0xC2B2AE3D27D4EB4FULL;
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    h ^= h >> 32;
+    return static_cast<std::uint32_t>(h);
+}
+
+double lattice(std::int64_t x, std::int64_t y) { return (hash2(x, y) & 0xFFFF) / 65535.0; }
+
+// Smooth value noise in [0, 1] on a lattice that repeats every `period` cells.
+double valueNoise(double x, double y, int period)
+{
+    const double fx = std::floor(x), fy = std::floor(y);
+    const auto ix = static_cast<std::int64_t>(fx), iy = static_cast<std::int64_t>(fy);
+    double tx = x - fx, ty = y - fy;
+    tx = tx * tx * (3 - 2 * tx);
+    ty = ty * ty * (3 - 2 * ty);
+    auto at = [period](std::int64_t i, std::int64_t j) { return lattice(i % period, j % period); };
+    const double a = at(ix, iy), b = at(ix + 1, iy), c = at(ix, iy + 1), d = at(ix + 1, iy + 1);
+    return a + (b - a) * tx + (c - a) * ty + (a - b - c + d) * tx * ty;
+}
+
+// atan2 to within a few thousandths of a radian: plenty for placing mountains.
+double fastAtan2(double y, double x)
+{
+    const double ax = std::abs(x), ay = std::abs(y);
+    const double mx = std::max(ax, ay);
+    if (mx == 0.0) {
+        return 0.0;
+    }
+    const double a = std::min(ax, ay) / mx;
+    const double s = a * a;
+    double r = ((-0.0464964749 * s + 0.15931422) * s - 0.327622764) * s * a + a;
+    if (ay > ax) {
+        r = 1.57079637 - r;
+    }
+    if (x < 0) {
+        r = 3.14159274 - r;
+    }
+    return y < 0 ? -r : r;
+}
+
+// floor() without the library call (the default x86-64 target has no rounding instruction).
+inline double fastFloor(double x)
+{
+    const auto i = static_cast<std::int64_t>(x);
+    return static_cast<double>(i - (x < static_cast<double>(i) ? 1 : 0));
+}
+
+// Triangle wave in [0, 1] with period 1: a cheap stand-in for a sine in textures.
+double wave(double x)
+{
+    const double f = x - fastFloor(x);
+    return f < 0.5 ? 2.0 * f : 2.0 - 2.0 * f;
+}
+
+// Pixel rectangle (inclusive) that can contain the image of a set of points, or the
+// whole image when any point is not in front of the camera.
+struct Rect {
+    long u0, v0, u1, v1;
+    bool contains(long u, long v) const { return u >= u0 && u <= u1 && v >= v0 && v <= v1; }
+};
+
+Rect screenBounds(const Pose& cam, const Intrinsics& k, const std::array<Vec3, 8>& corners)
+{
+    const Rect all{0, 0, static_cast<long>(k.width) - 1, static_cast<long>(k.height) - 1};
+    double u0 = kInf, v0 = kInf, u1 = -kInf, v1 = -kInf;
+    for (const Vec3& p : corners) {
+        const Vec3 c = cam.orientation.inverseApply(p - cam.position);
+        if (c.z <= 1e-6) {
+            return all;
+        }
+        const double u = k.cx - k.fx * c.x / c.z, v = k.cy - k.fy * c.y / c.z;
+        u0 = std::min(u0, u);
+        u1 = std::max(u1, u);
+        v0 = std::min(v0, v);
+        v1 = std::max(v1, v);
+    }
+    // A margin of two pixels covers rounding; beyond the image the rectangle is clipped.
+    auto clampTo = [](double x, long hi) { return static_cast<long>(std::clamp(x, -2.0, static_cast<double>(hi) + 2.0)); };
+    return Rect{clampTo(std::floor(u0) - 2, all.u1), clampTo(std::floor(v0) - 2, all.v1),
+                clampTo(std::ceil(u1) + 2, all.u1), clampTo(std::ceil(v1) + 2, all.v1)};
+}
+
+std::array<Vec3, 8> corners(const Box& b)
+{
+    return {Vec3{b.min.x, b.min.y, b.min.z}, Vec3{b.max.x, b.min.y, b.min.z}, Vec3{b.min.x, b.max.y, b.min.z},
+            Vec3{b.max.x, b.max.y, b.min.z}, Vec3{b.min.x, b.min.y, b.max.z}, Vec3{b.max.x, b.min.y, b.max.z},
+            Vec3{b.min.x, b.max.y, b.max.z}, Vec3{b.max.x, b.max.y, b.max.z}};
+}
+
+} // namespace
+
+Renderer::Renderer(Scene scene) : scene_(std::move(scene))
+{
+    solids_.push_back(Solid{Solid::TableTop, scene_.tableTop, scene_.tableColour});
+    for (const Box& leg : scene_.tableLegs) {
+        solids_.push_back(Solid{Solid::Leg, leg, scene_.legColour});
+    }
+    for (const Block& b : scene_.blocks) {
+        if (solids_.size() < kMaxSolids) {
+            solids_.push_back(Solid{Solid::Block, b.box, b.colour});
+        }
+    }
+    // Two octaves of value noise, baked once so that textures cost one lookup per pixel.
+    noise_.resize(static_cast<std::size_t>(kNoiseSize) * kNoiseSize);
+    const double scale = static_cast<double>(kNoiseCells) / kNoiseSize;
+    for (int j = 0; j < kNoiseSize; ++j) {
+        for (int i = 0; i < kNoiseSize; ++i) {
+            const double n = 0.65 * valueNoise(i * scale, j * scale, kNoiseCells)
+                             + 0.35 * valueNoise(i * scale * 2.0, j * scale * 2.0, 2 * kNoiseCells);
+            noise_[static_cast<std::size_t>(j) * kNoiseSize + i] = static_cast<float>(n);
+        }
+    }
+}
+
+double Renderer::noise(double x, double y) const
+{
+    // Bilinear lookup; one lattice cell of the texture spans one unit of (x, y).
+    const double tx = x * (static_cast<double>(kNoiseSize) / kNoiseCells);
+    const double ty = y * (static_cast<double>(kNoiseSize) / kNoiseCells);
+    const double fx = fastFloor(tx), fy = fastFloor(ty);
+    const double ax = tx - fx, ay = ty - fy;
+    const auto wrap = [](double v) { return static_cast<std::size_t>(static_cast<std::int64_t>(v) & (kNoiseSize - 1)); };
+    const std::size_t i0 = wrap(fx), i1 = (i0 + 1) & (kNoiseSize - 1);
+    const std::size_t j0 = wrap(fy), j1 = (j0 + 1) & (kNoiseSize - 1);
+    const double a = noise_[j0 * kNoiseSize + i0], b = noise_[j0 * kNoiseSize + i1];
+    const double c = noise_[j1 * kNoiseSize + i0], d = noise_[j1 * kNoiseSize + i1];
+    return a + (b - a) * ax + (c - a) * ay + (a - b - c + d) * ax * ay;
+}
+
+double Renderer::grain(double x, double y) const
+{
+    // Nearest texel: the floor's speckle is fine enough not to need filtering.
+    const double scale = static_cast<double>(kNoiseSize) / kNoiseCells;
+    const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(x * scale)) & (kNoiseSize - 1));
+    const auto j = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(y * scale)) & (kNoiseSize - 1));
+    return noise_[j * kNoiseSize + i];
+}
+
+void Renderer::background(const Vec3& d, std::uint8_t* out) const
+{
+    const double len = d.norm();
+    const double s = d.y / len; // sine of the elevation
+    const double azimuth = fastAtan2(d.x, d.z);
+    const double ridge = 0.035 + 0.022 * wave(azimuth * 0.48 + 0.16) + 0.014 * wave(azimuth * 1.11 + 0.3)
+                         + 0.007 * wave(azimuth * 2.7) - 0.005;
+    if (s < ridge) {
+        // Mountains: grey-brown rock, lighter toward the top, snow on the high peaks.
+        const double rel = std::clamp(s / std::max(ridge, 1e-3), 0.0, 1.0);
+        Colour rock = mix(Colour{78, 74, 70}, Colour{124, 118, 112}, rel);
+        rock = rock * (0.8 + 0.4 * noise(azimuth * 12.0, s * 60.0));
+        if (ridge > 0.045 && s > ridge - 0.006) {
+            rock = mix(rock, Colour{215, 215, 215}, 0.7);
+        }
+        notBlue(rock, out);
+        return;
+    }
+    const double up = std::sqrt(std::clamp(s, 0.0, 1.0));
+    Colour sky = mix(Colour{176, 190, 198}, Colour{92, 126, 148}, up);
+    // Clouds on a layer high above: project the ray onto it and look the noise up there.
+    const double k = 1.0 / (std::max(s, 0.05) * len);
+    const double n = noise(d.x * k * 0.8, d.z * k * 0.8);
+    const double cover = std::clamp((n - 0.48) * 3.0, 0.0, 1.0);
+    sky = mix(sky, Colour{226, 228, 230}, cover * 0.9);
+    notBlue(sky, out);
+}
+
+void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std::uint8_t* out) const
+{
+    const Colour horizon{160, 166, 160};
+    if (distance > 1000.0) {
+        notBlue(horizon, out); // too far for any detail (and for exact texture coordinates)
+        return;
+    }
+    // Square tiles 0.6 m wide with dark grout, each tile its own shade.
+    constexpr double tile = 0.6;
+    const double tx = p.x / tile + 0.5, tz = p.z / tile;
+    const double ftx = fastFloor(tx), ftz = fastFloor(tz);
+    const double fx = tx - ftx, fz = tz - ftz;
+    Colour c{114, 121, 106};
+    c = c * ((0.88 + 0.24 * lattice(static_cast<std::int64_t>(ftx), static_cast<std::int64_t>(ftz)))
+             * (0.9 + 0.2 * grain(p.x * 6.0, p.z * 6.0)));
+    const double grout = 0.012 / tile;
+    if (fx < grout || fx > 1.0 - grout || fz < grout || fz > 1.0 - grout) {
+        c = c * 0.55;
+    }
+    // Light from above: the table top shades the floor under it; the ball casts a shadow
+    // on the floor when nothing is between them.
+    const bool underTable = scene_.tableTop.containsXZ(p.x, p.z);
+    if (underTable) {
+        c = c * 0.6;
+    }
+    const double bx = p.x - ball.x, bz = p.z - ball.z;
+    if (!underTable && ball.y > p.y && bx * bx + bz * bz < scene_.ballRadius * scene_.ballRadius) {
+        c = c * 0.55;
+    }
+    // Haze with distance hides the aliasing of far tiles.
+    const double haze = distance / (distance + 14.0);
+    notBlue(mix(c, horizon, haze), out);
+}
+
+Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, Candidates candidates) const
+{
+    Hit hit;
+    hit.t = kInf;
+    if (candidates & 1u) {
+        const double r = scene_.ballRadius;
+        const Vec3 oc = o - ball;
+        const double a = d.dot(d);
+        const double halfB = d.dot(oc);
+        const double c = oc.dot(oc) - r * r;
+        const double disc = halfB * halfB - a * c;
+        if (disc >= 0.0) {
+            const double t = (-halfB - std::sqrt(disc)) / a;
+            if (t > 0.0) {
+                hit.t = t;
+                hit.what = Hit::Ball;
+            }
+        }
+    }
+    if (candidates >> 1) {
+        const Vec3 inv{1.0 / d.x, 1.0 / d.y, 1.0 / d.z};
+        int axis = 0;
+        for (std::size_t i = 0; i < solids_.size(); ++i) {
+            if (candidates & (Candidates{1} << (i + 1))) {
+                const double t = hitBox(solids_[i].box, o, inv, &axis);
+                if (t < hit.t) {
+                    hit = Hit{Hit::Solid, t, axis, &solids_[i]};
+                }
+            }
+        }
+    }
+    if (d.y < 0.0) {
+        const double t = -o.y / d.y;
+        if (t > 0.0 && t < hit.t) {
+            hit = Hit{Hit::Floor, t, 1, nullptr};
+        }
+    }
+    return hit;
+}
+
+void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& ball, std::uint8_t* out) const
+{
+    if (hit.what == Hit::Nothing) {
+        background(d, out);
+        return;
+    }
+    const Vec3 p = o + d * hit.t;
+    switch (hit.what) {
+    case Hit::Ball: {
+        const Vec3 n = (p - ball) * (1.0 / scene_.ballRadius);
+        const double lit = std::max(0.0, n.dot(kLight));
+        out[0] = 0;
+        out[1] = 0;
+        out[2] = toByte(27.0 + 133.0 * lit);
+        return;
+    }
+    case Hit::Solid: {
+        const Vec3 n = faceNormal(hit.axis, d);
+        Colour col = fromRgb(hit.solid->colour);
+        if (hit.solid->kind != Solid::TableTop) {
+            notBlue(col * lambert(n), out);
+            return;
+        }
+        if (hit.axis == 1 && n.y > 0) {
+            // Faint wood grain across the upper face, and the ball's shadow on it.
+            col = col * (0.97 + 0.05 * wave(p.z * 22.0 + 0.6 * wave(p.x * 1.3)));
+            const double bx = p.x - ball.x, bz = p.z - ball.z;
+            const double r = scene_.ballRadius;
+            if (ball.y > p.y && bx * bx + bz * bz < r * r) {
+                col = col * 0.55;
+            }
+        } else {
+            col = col * 0.35; // the slab's edges and underside are in shade
+        }
+        notBlue(col * lambert(n), out);
+        return;
+    }
+    case Hit::Floor:
+        shadeFloor(p, hit.t * d.norm(), ball, out);
+        return;
+    case Hit::Nothing:
+        break;
+    }
+    background(d, out);
+}
+
+Rgb Renderer::trace(const Vec3& o, const Vec3& d, const Vec3& ball) const
+{
+    std::uint8_t out[3];
+    shade(nearest(o, d, ball, kEverything), o, d, ball, out);
+    return Rgb{out[0], out[1], out[2]};
+}
+
+bool Renderer::seesBall(const Vec3& origin, const Vec3& direction, const Vec3& ball) const
+{
+    return nearest(origin, direction, ball, kEverything).what == Hit::Ball;
+}
+
+void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball, std::uint8_t* pixels,
+                      std::size_t rowBytes) const
+{
+    // Only rays that fall in an object's screen rectangle are tested against it.
+    const double r = scene_.ballRadius;
+    std::vector<Rect> rects;
+    rects.reserve(solids_.size() + 1);
+    rects.push_back(screenBounds(camera, k, corners(Box{ball - Vec3{r, r, r}, ball + Vec3{r, r, r}})));
+    for (const Solid& solid : solids_) {
+        rects.push_back(screenBounds(camera, k, corners(solid.box)));
+    }
+
+    // Ray direction for pixel (u, v) is right * (u - cx) + down * (v - cy) + forward.
+    const Vec3 right = camera.orientation.column(0) * (-1.0 / k.fx);
+    const Vec3 down = camera.orientation.column(1) * (-1.0 / k.fy);
+    const Vec3 forward = camera.orientation.column(2);
+    for (std::size_t v = 0; v < k.height; ++v) {
+        std::uint8_t* row = pixels + v * rowBytes;
+        const Vec3 rowBase = forward + down * (static_cast<double>(v) - k.cy);
+        const long lv = static_cast<long>(v);
+        for (std::size_t u = 0; u < k.width; ++u) {
+            const long lu = static_cast<long>(u);
+            Candidates candidates = 0;
+            for (std::size_t i = 0; i < rects.size(); ++i) {
+                if (rects[i].contains(lu, lv)) {
+                    candidates |= Candidates{1} << i;
+                }
+            }
+            const Vec3 d = rowBase + right * (static_cast<double>(u) - k.cx);
+            shade(nearest(camera.position, d, ball, candidates), camera.position, d, ball, row + 3 * u);
+        }
+    }
+}
+
+} // namespace sim

@@ -1,0 +1,56 @@
+#pragma once
+// Kinematics of the simulated robot: where the left eye is and where it looks for a given
+// head pose, and where each hand is for a given arm pose.
+//
+// Head joints (degrees): 0 neck pitch (negative looks down), 1 neck roll, 2 neck yaw
+// (negative turns to the robot's right), 3 eye tilt (negative looks down), 4 eye version
+// (negative turns to the robot's right), 5 eye vergence (positive converges: the left eye
+// turns toward the robot's right). The neck chain is pitch, then roll, then yaw; each eye
+// tilts, then pans, about its own centre.
+#include <cstddef>
+
+#include "sim/geometry.h"
+
+namespace sim {
+
+/// Where a camera is and how it is turned. The columns of `orientation` are the camera's
+/// axes in the world frame: x toward the image's left, y toward the image's top, z along
+/// the line of sight.
+struct Pose {
+    Vec3 position;
+    Mat3 orientation;
+};
+
+namespace body {
+/// Neck pivot (where pitch, roll and yaw axes meet) in the world frame.
+constexpr Vec3 kNeckPivot{0.0, 0.816, -0.096};
+/// Centre of the left eye in the head frame, relative to the neck pivot.
+constexpr Vec3 kLeftEyeOffset{0.034, 0.1657, 0.1127};
+/// Inertial sensor in the head frame, relative to the neck pivot (top of the head).
+constexpr Vec3 kInertialOffset{0.0, 0.20, 0.05};
+/// Left shoulder (where the three shoulder axes meet) in the world frame.
+constexpr Vec3 kLeftShoulder{0.1246, 0.7842, -0.0457};
+/// Upper arm, forearm, and wrist-to-palm-centre lengths.
+constexpr double kUpperArm = 0.152;
+constexpr double kForearm = 0.137;
+constexpr double kHand = 0.06;
+} // namespace body
+
+constexpr std::size_t kHeadAxes = 6;
+constexpr std::size_t kArmAxes = 16;
+
+enum class Side { Left, Right };
+
+/// Orientation of the head frame for the neck joints in `head` (six values, degrees).
+Mat3 headOrientation(const double* head);
+
+/// Pose of the left eye's camera for the six head joints in `head`.
+Pose leftEyePose(const double* head);
+
+/// Position of the inertial sensor for the six head joints in `head`.
+Vec3 inertialSensorPosition(const double* head);
+
+/// Centre of the palm for the sixteen arm joints in `arm`. The right arm mirrors the left.
+Vec3 handPosition(const double* arm, Side side);
+
+} // namespace sim
