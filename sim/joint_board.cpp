@@ -324,20 +324,23 @@ void JointBoard::step(double dt)
 }
 
 // Minimum-time profile under the speed and acceleration limits: the joint accelerates
-// toward the reference speed and brakes so that it can stop at the target, i.e. its speed
-// never exceeds sqrt(2 a d) at distance d. The last step lands exactly on the target.
+// toward the reference speed and brakes so that it stops exactly at the target. The braking
+// bound is the discrete one (each step moves by the step's new speed): from speed
+// a*dt*n the joint covers a*dt^2*n(n+1)/2 before it stands still, so at distance d its
+// speed may not exceed a*dt*(sqrt(1/4 + 2d/(a dt^2)) - 1/2).
 void JointBoard::stepPosition(Joint& joint, double dt)
 {
     const double distance = joint.target - joint.position;
     const double a = joint.refAcceleration;
-    const double wanted = sign(distance) * std::min(joint.refSpeed, std::sqrt(2.0 * a * std::abs(distance)));
     const double maxChange = a * dt;
+    const double braking = maxChange * (std::sqrt(0.25 + 2.0 * std::abs(distance) / (maxChange * dt)) - 0.5);
+    const double wanted = sign(distance) * std::min(joint.refSpeed, braking);
     joint.profileSpeed += std::clamp(wanted - joint.profileSpeed, -maxChange, maxChange);
     const double move = joint.profileSpeed * dt;
     const bool arriving = distance == 0.0 || (sign(move) == sign(distance) && std::abs(move) >= std::abs(distance));
     // Arrive only when slow enough to stop within one step; a faster joint overshoots
-    // (a target changed under it) and comes back under the acceleration limit.
-    if (arriving && std::abs(joint.profileSpeed) <= 2.0 * maxChange + 1e-9) {
+    // (its target was moved under it) and comes back under the acceleration limit.
+    if (arriving && std::abs(joint.profileSpeed) <= maxChange * (1.0 + 1e-9)) {
         joint.position = joint.target;
         joint.profileSpeed = 0.0;
         return;
