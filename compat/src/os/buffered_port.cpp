@@ -132,18 +132,18 @@ struct BufferedPortCore::Private : public InputSink {
                                core.name().c_str(), from->source().c_str());
                 }
                 giveSpare(obj, doomed);
-            } else if (!strict) {
-                while (!pending.empty()) { // newest wins: the unread older object is dropped
-                    giveSpare(pending.front(), doomed);
-                    pending.pop_front();
-                }
-                pending.push_back(obj);
-                readCv.notify_all();
             } else {
-                spaceCv.wait(lock, [&] { return pending.size() < strictCapacity || closed || !strict; });
+                if (strict) {
+                    // Bounded queue: the connection waits (and with it the writer) when full.
+                    spaceCv.wait(lock, [&] { return pending.size() < strictCapacity || closed || !strict; });
+                }
                 if (closed) {
                     doomed.push_back(obj);
                 } else {
+                    while (!strict && !pending.empty()) { // newest wins: older unread items go
+                        giveSpare(pending.front(), doomed);
+                        pending.pop_front();
+                    }
                     pending.push_back(obj);
                     readCv.notify_all();
                 }

@@ -553,7 +553,9 @@ int PortCore::inputCount()
     std::lock_guard<std::mutex> lock(mutex_);
     int n = 0;
     for (const auto& c : inputs_) {
-        n += c->isData_ && !c->finished_ ? 1 : 0;
+        // A connection whose thread waits for a reader to take its last message has not
+        // seen the end of the stream yet; ask the socket whether the writer is still there.
+        n += c->isData_ && !c->finished_ && !peerGone(c->fd_) ? 1 : 0;
     }
     return n;
 }

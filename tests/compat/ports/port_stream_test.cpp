@@ -161,6 +161,25 @@ TEST(PortStream, StuckStrictReaderDoesNotBlockANonStrictWriter)
     EXPECT_NE(in->read(false), nullptr);
 }
 
+TEST(PortStream, StuckPlainReaderCostsTheWriterItsConnectionNotItsThread)
+{
+    // A plain port's writer waits while its reader does not read; once the socket is full
+    // and nothing moves for the stall limit (10 s), the writer gives the connection up.
+    Port out;
+    Port in; // never read
+    ASSERT_TRUE(out.open("/stream/plain-stuck:o"));
+    ASSERT_TRUE(in.open("/stream/plain-stuck:i"));
+    ASSERT_TRUE(NetworkBase::connect("/stream/plain-stuck:o", "/stream/plain-stuck:i"));
+    const Vector big(125000, 2.0); // 1 MB per message
+    bool failed = false;
+    for (int i = 0; i < 1000 && !failed; ++i) {
+        failed = !out.write(big);
+    }
+    EXPECT_TRUE(failed) << "the writer must not wait forever";
+    EXPECT_EQ(out.getOutputCount(), 0);
+    EXPECT_TRUE(pollUntil([&] { return in.getInputCount() == 0; }));
+}
+
 TEST(PortStream, MistypedMessagesAreDroppedAndTheStreamGoesOn)
 {
     Port out;

@@ -1,0 +1,211 @@
+// Port transport between two processes: image stream throughput and write-to-read latency,
+// request/reply round trip of a small bottle, and getEncoders on a 6-axis board.
+// Latency figures are reported as counters p50_us and p99_us.
+#include <compat/control_board_server.h>
+
+#include <yarp/dev/ControlBoardInterfaces.h>
+#include <yarp/dev/PolyDriver.h>
+#include <yarp/os/Bottle.h>
+#include <yarp/os/BufferedPort.h>
+#include <yarp/os/Network.h>
+#include <yarp/os/Port.h>
+#include <yarp/os/Property.h>
+#include <yarp/sig/Image.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace yarp::os;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class Helper {
+public:
+    explicit Helper(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), PORTS_BENCH_HELPER);
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+    }
+    ~Helper()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+private:
+    pid_t pid_ = -1;
+};
+
+bool waitForPort(const std::string& name)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (!NetworkBase::exists(name)) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void reportPercentiles(benchmark::State& state, std::vector<double>& us)
+{
+    if (us.empty()) {
+        return;
+    }
+    std::sort(us.begin(), us.end());
+    state.counters["p50_us"] = us[us.size() / 2];
+    state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
+}
+
+double microsecondsSince(std::int64_t stamp)
+{
+    return static_cast<double>(Clock::now().time_since_epoch().count() - stamp) / 1000.0;
+}
+
+/// Range 0, 1: image width and height; range 2: writer's rate (0 = as fast as possible).
+void BM_ImageStream(benchmark::State& state)
+{
+    const auto w = state.range(0);
+    const auto h = state.range(1);
+    const auto fps = state.range(2);
+    const std::string writer = "/bench/cam:o";
+    const std::string reader = "/bench/cam:i";
+    Helper helper({"images", writer, std::to_string(w), std::to_string(h), std::to_string(fps)});
+    BufferedPort<yarp::sig::ImageOf<yarp::sig::PixelRgb>> in;
+    if (fps == 0) {
+        in.setStrict(); // measure what the pipe carries, not what the reader skips
+    }
+    if (!in.open(reader) || !waitForPort(writer) || !NetworkBase::connect(writer, reader)) {
+        state.SkipWithError("cannot set up the stream");
+        return;
+    }
+    for (int i = 0; i < 10; ++i) {
+        in.read(); // warm up
+    }
+    std::vector<double> latency;
+    for (auto _ : state) {
+        auto* image = in.read();
+        if (!image || image->getRawImageSize() < 8) {
+            state.SkipWithError("stream ended");
+            break;
+        }
+        std::int64_t stamp = 0;
+        std::memcpy(&stamp, image->getRawImage(), sizeof stamp);
+        latency.push_back(microsecondsSince(stamp));
+    }
+    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    reportPercentiles(state, latency);
+    in.close();
+}
+// Saturated: the writer sends as fast as the reader takes (throughput; latency includes
+// queueing).
+void BM_ImageStreamThroughput(benchmark::State& state)
+{
+    BM_ImageStream(state);
+}
+BENCHMARK(BM_ImageStreamThroughput)
+    ->ArgNames({"w", "h", "fps"})
+    ->Args({320, 240, 0})
+    ->Args({640, 480, 0})
+    ->Iterations(3000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// Paced like a camera (100 frames/s, non-strict): write-to-read latency of one frame.
+void BM_ImageStreamLatency(benchmark::State& state)
+{
+    BM_ImageStream(state);
+}
+BENCHMARK(BM_ImageStreamLatency)
+    ->ArgNames({"w", "h", "fps"})
+    ->Args({320, 240, 100})
+    ->Args({640, 480, 100})
+    ->Iterations(300)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_RequestReply(benchmark::State& state)
+{
+    Helper helper({"echo", "/bench/echo"});
+    Port client;
+    if (!client.open("/bench/echo-client") || !waitForPort("/bench/echo")
+        || !NetworkBase::connect("/bench/echo-client", "/bench/echo")) {
+        state.SkipWithError("cannot set up the server");
+        return;
+    }
+    Bottle request("world get lhand");
+    Bottle reply;
+    std::vector<double> us;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        if (!client.write(request, reply)) {
+            state.SkipWithError("no reply");
+            break;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    reportPercentiles(state, us);
+}
+BENCHMARK(BM_RequestReply)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+void BM_GetEncoders(benchmark::State& state)
+{
+    Helper helper({"board", "/bench/head", "6"});
+    if (!waitForPort(compat::ControlBoardServer::rpcPortName("/bench/head"))) {
+        state.SkipWithError("no board");
+        return;
+    }
+    Property config;
+    config.put("device", "remote_controlboard");
+    config.put("remote", "/bench/head");
+    config.put("local", "/bench/client");
+    yarp::dev::PolyDriver driver(config);
+    yarp::dev::IEncoders* enc = nullptr;
+    if (!driver.isValid() || !driver.view(enc)) {
+        state.SkipWithError("cannot open the client");
+        return;
+    }
+    double encs[6];
+    std::vector<double> us;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        if (!enc->getEncoders(encs)) {
+            state.SkipWithError("call failed");
+            break;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    reportPercentiles(state, us);
+}
+BENCHMARK(BM_GetEncoders)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
