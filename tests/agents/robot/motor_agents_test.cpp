@@ -1,0 +1,448 @@
+// The motor agents against an in-process control board reached through remote_controlboard
+// clients: what reaches the board for each Space write, in which control mode, with which
+// references, and what the agents print.
+#include <gtest/gtest.h>
+
+#include <yarp/dev/IControlMode.h>
+
+#include "agents/motor_agents.h"
+#include "robot_test_support.h"
+
+using namespace robot_test;
+using compat::FakeBoard;
+
+namespace {
+
+const std::vector<double> six_zeros(6, 0.0);
+const std::vector<double> six_thirties(6, 30.0);
+
+ConfBlock motor_config(const std::string& tag)
+{
+    ConfBlock c;
+    c.name = "HeadAgent";
+    c.joints_key = tag + "_joints";
+    c.speed_key = tag + "_speed";
+    c.acc_key = tag + "_acc";
+    c.device = "remote_controlboard";
+    c.local_port = "/" + tag + "/client";
+    c.remote_port = "/" + tag + "/head";
+    return c;
+}
+
+VelocityBlock velocity_config(const std::string& tag)
+{
+    VelocityBlock c;
+    c.name = "HeadAgent";
+    c.velocity_key = tag + "_vel";
+    c.encoder_key = tag + "_enc";
+    c.device = "remote_controlboard";
+    c.local_port = "/" + tag + "/client2";
+    c.remote_port = "/" + tag + "/head";
+    return c;
+}
+
+PositionBlock position_config(const std::string& tag, int period_ms)
+{
+    PositionBlock c;
+    c.name = "HeadAgent";
+    c.encoder_key = tag + "_enc";
+    c.device = "remote_controlboard";
+    c.local_port = "/" + tag + "/client3";
+    c.remote_port = "/" + tag + "/head";
+    c.delay_ms = 0;
+    c.period_ms = period_ms;
+    return c;
+}
+
+void put(const std::string& key, const yarp::sig::Vector& v, int validity = 0,
+         float priority = 1.0f)
+{
+    Space::getSpace()->write(key, v, validity, priority);
+}
+
+/// Starts an observed agent of type A under `config_key` and waits for its set-up.
+template <class A>
+Observed<A>& start_agent(const std::string& config_key)
+{
+    auto& agent = make_kept<Observed<A>>(config_key);
+    agent.start(nullptr);
+    EXPECT_TRUE(agent.wait_init());
+    return agent;
+}
+
+/// A board that remembers, for every whole-board position command, the references in force
+/// when it arrived, so a test can tell which activation's speeds a move ran with.
+class ReferenceRecordingBoard : public FakeBoard {
+public:
+    using FakeBoard::FakeBoard;
+
+    struct Move {
+        std::vector<double> targets, speeds, accelerations;
+    };
+
+    bool positionMove(const double* refs) override
+    {
+        Move m{std::vector<double>(refs, refs + axes()), refSpeeds(), refAccelerations()};
+        {
+            std::lock_guard<std::mutex> lock(moves_mutex);
+            moves.push_back(std::move(m));
+        }
+        return FakeBoard::positionMove(refs);
+    }
+
+    std::vector<Move> recorded()
+    {
+        std::lock_guard<std::mutex> lock(moves_mutex);
+        return moves;
+    }
+
+private:
+    std::mutex moves_mutex;
+    std::vector<Move> moves;
+};
+
+/// A board with no encoder values until told it has state, like a client before its first
+/// state message.
+class LateEncoderBoard : public FakeBoard {
+public:
+    using FakeBoard::FakeBoard;
+    bool getEncoders(double* encs) override
+    {
+        return ready.load() && FakeBoard::getEncoders(encs);
+    }
+    std::atomic<bool> ready{false};
+};
+
+}  // namespace
+
+TEST(MotorAgentLines, ReadLineUsesDefaultStreamNotation)
+{
+    EXPECT_EQ(read_line(yarp::sig::Vector(6, 0.0)), "read:  0 0 0 0 0 0 \n");
+    EXPECT_EQ(joint_vector_text(vec({0, 30, -12.5, 1234567, 1e-7, 0.1 + 0.2})),
+              " 0 30 -12.5 1.23457e+06 1e-07 0.3");
+    EXPECT_EQ(read_line(yarp::sig::Vector()), "read:  \n");
+}
+
+TEST(MotorAgent, SetUpSendsDefaultReferencesAndNoMove)
+{
+    ServedBoard<> head("/m_setup/head", 6);
+    ASSERT_TRUE(head.served);
+    Space::getSpace()->write(std::string("m_setup_conf"), motor_config("m_setup"), 0, 1.0f);
+    Space::getSpace()->write(std::string("m_setup_vconf"), velocity_config("m_setup"), 0, 1.0f);
+
+    start_agent<MotorAgent>("m_setup_conf");
+    start_agent<VelocityMotorAgent>("m_setup_vconf");
+
+    EXPECT_EQ(head.board.refSpeeds(), six_thirties);
+    EXPECT_EQ(head.board.refAccelerations(), six_thirties);
+    EXPECT_EQ(head.board.calls("positionMove"), 0);
+    // The velocity agent sends nothing at all while setting up, not even a mode switch.
+    EXPECT_EQ(head.board.calls("velocityMove"), 0);
+    EXPECT_EQ(head.board.calls("setControlMode"), 0);
+}
+
+TEST(MotorAgent, MovesRunWithTheReferencesOfThePreviousActivation)
+{
+    ServedBoard<ReferenceRecordingBoard> head("/m_refs/head", 6);
+    ASSERT_TRUE(head.served);
+    const ConfBlock c = motor_config("m_refs");
+    Space::getSpace()->write(std::string("m_refs_conf"), c, 0, 1.0f);
+    auto& agent = start_agent<MotorAgent>("m_refs_conf");
+    StdoutCapture out;
+
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.joints_key, vec({1, 2, 3, 4, 5, 6})); }));
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.speed_key, vec({10, 10, 10, 10, 10, 10})); }));
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.acc_key, vec({5, 5, 5, 5, 5, 5})); }));
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.joints_key, vec({-1, -2, -3, -4, -5, -6.5})); }));
+
+    const auto moves = head.board.recorded();
+    ASSERT_EQ(moves.size(), 4u);
+    // First move: the references of the set-up.
+    EXPECT_EQ(moves[0].targets, (std::vector<double>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(moves[0].speeds, six_thirties);
+    // A write under the speed key alone re-sends the targets, still with the old speeds.
+    EXPECT_EQ(moves[1].targets, (std::vector<double>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(moves[1].speeds, six_thirties);
+    EXPECT_EQ(moves[2].speeds, std::vector<double>(6, 10.0));
+    EXPECT_EQ(moves[2].accelerations, six_thirties);
+    EXPECT_EQ(moves[3].targets, (std::vector<double>{-1, -2, -3, -4, -5, -6.5}));
+    EXPECT_EQ(moves[3].speeds, std::vector<double>(6, 10.0));
+    EXPECT_EQ(moves[3].accelerations, std::vector<double>(6, 5.0));
+    EXPECT_EQ(head.board.encoders(), (std::vector<double>{-1, -2, -3, -4, -5, -6.5}));
+
+    EXPECT_EQ(out.text(), "read:  1 2 3 4 5 6 \n"
+                          "read:  1 2 3 4 5 6 \n"
+                          "read:  1 2 3 4 5 6 \n"
+                          "read:  -1 -2 -3 -4 -5 -6.5 \n");
+}
+
+TEST(MotorAgent, SpeedWriteAloneCommandsZeroTargets)
+{
+    ServedBoard<> head("/m_zero/head", 6);
+    ASSERT_TRUE(head.served);
+    head.board.setEncoders({3, 3, 3, 3, 3, 3});
+    const ConfBlock c = motor_config("m_zero");
+    Space::getSpace()->write(std::string("m_zero_conf"), c, 0, 1.0f);
+    auto& agent = start_agent<MotorAgent>("m_zero_conf");
+    StdoutCapture out;
+
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.speed_key, vec({20, 20, 20, 20, 20, 20})); }));
+
+    EXPECT_EQ(head.board.positionTargets(), six_zeros);
+    EXPECT_EQ(head.board.encoders(), six_zeros);
+    EXPECT_EQ(head.board.refSpeeds(), std::vector<double>(6, 20.0));
+    EXPECT_EQ(head.board.refAccelerations(), six_thirties);
+    EXPECT_EQ(out.text(), "read:  0 0 0 0 0 0 \n");
+}
+
+// A vector of another length than the board's axis count would make the device read past
+// its end (or ignore part of it): it never reaches the board, with one line per vector.
+TEST(MotorAgent, VectorsOfTheWrongLengthNeverReachTheBoard)
+{
+    ServedBoard<> head("/m_len/head", 6);
+    ASSERT_TRUE(head.served);
+    const ConfBlock c = motor_config("m_len");
+    Space::getSpace()->write(std::string("m_len_conf"), c, 0, 1.0f);
+    auto& agent = start_agent<MotorAgent>("m_len_conf");
+    StdoutCapture out;
+
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.joints_key, vec({1, 2, 3, 4})); }));
+    EXPECT_EQ(head.board.calls("positionMove"), 0);
+    EXPECT_EQ(out.count("read:"), 0);
+    EXPECT_EQ(out.count("MotorAgent: refused 4 values under m_len_joints, the board has 6 axes\n"), 1);
+
+    // Woken again by a good speed vector: the same short targets are refused silently.
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.speed_key, vec({7, 7, 7, 7, 7, 7})); }));
+    EXPECT_EQ(head.board.refSpeeds(), std::vector<double>(6, 7.0));
+    EXPECT_EQ(out.count("refused"), 1);
+
+    // A new offending write is reported again; a long acceleration vector too, and the
+    // board keeps its previous references.
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.joints_key, vec({1, 2, 3, 4, 5, 6, 7})); }));
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.acc_key, vec({1, 1})); }));
+    EXPECT_EQ(out.count("MotorAgent: refused 7 values under m_len_joints"), 1);
+    EXPECT_EQ(out.count("MotorAgent: refused 2 values under m_len_acc"), 1);
+    EXPECT_EQ(head.board.refAccelerations(), six_thirties);
+    EXPECT_EQ(head.board.calls("positionMove"), 0);
+
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.joints_key, vec({1, 2, 3, 4, 5, 6})); }));
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.acc_key, vec({2, 2, 2, 2, 2, 2})); }));
+    EXPECT_EQ(head.board.refAccelerations(), std::vector<double>(6, 2.0));
+    EXPECT_EQ(head.board.positionTargets(), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(VelocityMotorAgent, VectorsOfTheWrongLengthStopTheJoints)
+{
+    ServedBoard<> head("/v_len/head", 6);
+    ASSERT_TRUE(head.served);
+    const VelocityBlock c = velocity_config("v_len");
+    Space::getSpace()->write(std::string("v_len_conf"), c, 0, 1.0f);
+    auto& agent = start_agent<VelocityMotorAgent>("v_len_conf");
+    StdoutCapture out;
+
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({1, 1, 1, 1, 1, 1})); }));
+    EXPECT_EQ(head.board.velocities(), std::vector<double>(6, 1.0));
+
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({5, 5, 5})); }));
+    EXPECT_EQ(head.board.velocities(), six_zeros);
+    EXPECT_EQ(out.text(), "read:  1 1 1 1 1 1 \n"
+                          "VelocityMotorAgent: refused 3 values under v_len_vel, the board has 6 axes\n"
+                          "read:  0 0 0 0 0 0 \n");
+}
+
+// The board ignores (and reports success for) commands to joints in the wrong mode. The
+// agents switch exactly the joints that need it, so the commands take effect, and an
+// unchanged mode costs no switch.
+TEST(MotorAgents, CommandsPutTheJointsInTheirModeFirst)
+{
+    ServedBoard<> head("/mode/head", 6);
+    ASSERT_TRUE(head.served);
+    const ConfBlock pc = motor_config("mode");
+    const VelocityBlock vc = velocity_config("mode");
+    Space::getSpace()->write(std::string("mode_conf"), pc, 0, 1.0f);
+    Space::getSpace()->write(std::string("mode_vconf"), vc, 0, 1.0f);
+    auto& motor = start_agent<MotorAgent>("mode_conf");
+    auto& velocity = start_agent<VelocityMotorAgent>("mode_vconf");
+
+    ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({1, 2, 3, 4, 5, 6})); }));
+    EXPECT_EQ(head.board.velocities(), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(head.board.controlModes(), std::vector<int>(6, VOCAB_CM_VELOCITY));
+    const int switches = head.board.calls("setControlMode");
+
+    ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({0, 0, 1, 0, 0, 0})); }));
+    EXPECT_EQ(head.board.velocities(), (std::vector<double>{0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(head.board.calls("setControlMode"), switches);
+
+    // Two joints were put back in position by someone else: only they are switched.
+    head.board.setControlMode(0, VOCAB_CM_POSITION);
+    head.board.setControlMode(4, VOCAB_CM_POSITION);
+    const int before = head.board.calls("setControlMode");
+    ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({2, 2, 2, 2, 2, 2})); }));
+    EXPECT_EQ(head.board.velocities(), std::vector<double>(6, 2.0));
+    EXPECT_EQ(head.board.calls("setControlMode"), before + 2);
+
+    // The position agent takes the joints back, and its move reaches the board.
+    ASSERT_TRUE(wake_with(motor, [&] { put(pc.joints_key, vec({10, 0, -10, 5, 0, 3})); }));
+    EXPECT_EQ(head.board.controlModes(), std::vector<int>(6, VOCAB_CM_POSITION));
+    EXPECT_EQ(head.board.positionTargets(), (std::vector<double>{10, 0, -10, 5, 0, 3}));
+    EXPECT_EQ(head.board.encoders(), (std::vector<double>{10, 0, -10, 5, 0, 3}));
+}
+
+// The velocity agent sends the vector in force whenever its key is written, also when the
+// write was refused for its lower priority; when nothing valid is in force, it sends zeros.
+TEST(VelocityMotorAgent, SendsTheVectorInForce)
+{
+    ServedBoard<> head("/v_force/head", 6);
+    ASSERT_TRUE(head.served);
+    const VelocityBlock c = velocity_config("v_force");
+    Space::getSpace()->write(std::string("v_force_conf"), c, 0, 1.0f);
+    auto& agent = start_agent<VelocityMotorAgent>("v_force_conf");
+    StdoutCapture out;
+
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({4, 0, 0, 0, 0, -4}), 60000, 100.0f); }));
+    // Refused for its lower priority, yet it wakes the agent.
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({9, 9, 9, 9, 9, 9}), 1000, 1.0f); }));
+
+    EXPECT_EQ(head.board.calls("velocityMove"), 2);
+    EXPECT_EQ(head.board.velocities(), (std::vector<double>{4, 0, 0, 0, 0, -4}));
+    EXPECT_EQ(out.text(), "read:  4 0 0 0 0 -4 \n"
+                          "read:  4 0 0 0 0 -4 \n");
+}
+
+TEST(VelocityMotorAgent, LapsedCommandStopsTheJointsWhenTheExpiryScanRuns)
+{
+    ServedBoard<> head("/v_lapse/head", 6);
+    ASSERT_TRUE(head.served);
+    const VelocityBlock c = velocity_config("v_lapse");
+    Space::getSpace()->write(std::string("v_lapse_conf"), c, 0, 1.0f);
+    auto& agent = start_agent<VelocityMotorAgent>("v_lapse_conf");
+    Space::getSpace()->start(nullptr);   // the expiry scan (once for the whole suite)
+
+    ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({3, 3, 3, 3, 3, 3}), 1000, 100.0f); }));
+    EXPECT_EQ(head.board.velocities(), std::vector<double>(6, 3.0));
+
+    // The lapse wakes the agent, which finds no valid vector and commands zero velocity.
+    ASSERT_TRUE(agent.wait_activations(2));
+    EXPECT_EQ(head.board.velocities(), six_zeros);
+}
+
+TEST(PositionAgent, PublishesEveryAxisEveryPeriod)
+{
+    ServedBoard<> head("/p_pub/head", 6);
+    ASSERT_TRUE(head.served);
+    head.board.setEncoders({1.5, -2, 3, 0, 0.25, 6});
+    const PositionBlock c = position_config("p_pub", 20);
+    Space::getSpace()->write(std::string("p_pub_conf"), c, 0, 1.0f);
+    auto& agent = start_agent<PositionAgent>("p_pub_conf");
+
+    ASSERT_TRUE(agent.wait_activations(1));
+    const auto first = Space::getSpace()->read(c.encoder_key, yarp::sig::Vector());
+    EXPECT_EQ(plain(first), (std::vector<double>{1.5, -2, 3, 0, 0.25, 6}));
+
+    head.board.setEncoders({0, 0, 0, 0, 0, 9});
+    ASSERT_TRUE(poll_until([&] {
+        return plain(Space::getSpace()->read(c.encoder_key, yarp::sig::Vector()))
+            == std::vector<double>{0, 0, 0, 0, 0, 9};
+    }));
+    const int n = agent.activations();
+    ASSERT_TRUE(agent.wait_activations(n + 2));
+    EXPECT_EQ(Space::getSpace()->read(c.encoder_key, yarp::sig::Vector()).size(), 6u);
+}
+
+TEST(PositionAgent, PublishesNothingUntilTheBoardHasEncoderValues)
+{
+    ServedBoard<LateEncoderBoard> head("/p_late/head", 4);
+    ASSERT_TRUE(head.served);
+    const PositionBlock c = position_config("p_late", 20);
+    Space::getSpace()->write(std::string("p_late_conf"), c, 0, 1.0f);
+    auto& agent = start_agent<PositionAgent>("p_late_conf");
+
+    ASSERT_TRUE(agent.wait_activations(3));
+    const yarp::sig::Vector none = vec({-1});
+    EXPECT_EQ(plain(Space::getSpace()->read(c.encoder_key, none)), plain(none));
+
+    head.board.setEncoders({1, 2, 3, 4});
+    head.board.ready = true;
+    ASSERT_TRUE(poll_until([&] {
+        return plain(Space::getSpace()->read(c.encoder_key, none)) == std::vector<double>{1, 2, 3, 4};
+    }));
+}
+
+// With no board served, every motor agent stays idle for good: no command, no "read:" line,
+// no publication, even once the board appears.
+TEST(MotorAgents, AbsentBoardLeavesThemIdle)
+{
+    const ConfBlock pc = motor_config("absent");
+    const VelocityBlock vc = velocity_config("absent");
+    const PositionBlock ec = position_config("absent", 20);
+    Space::getSpace()->write(std::string("absent_conf"), pc, 0, 1.0f);
+    Space::getSpace()->write(std::string("absent_vconf"), vc, 0, 1.0f);
+    Space::getSpace()->write(std::string("absent_pconf"), ec, 0, 1.0f);
+    StdoutCapture out;
+    auto& motor = start_agent<MotorAgent>("absent_conf");
+    auto& velocity = start_agent<VelocityMotorAgent>("absent_vconf");
+    auto& encoders = start_agent<PositionAgent>("absent_pconf");
+    EXPECT_EQ(out.count("MotorAgent absent_conf: no position-controlled board at /absent/head, "
+                        "the agent stays idle\n"), 1);
+    EXPECT_EQ(out.count("VelocityMotorAgent absent_vconf: "), 1);
+    EXPECT_EQ(out.count("PositionAgent absent_pconf: "), 1);
+
+    put(pc.joints_key, vec({1, 1, 1, 1, 1, 1}));
+    put(vc.velocity_key, vec({1, 1, 1, 1, 1, 1}));
+    ServedBoard<> head("/absent/head", 6);
+    ASSERT_TRUE(head.served);
+    put(pc.joints_key, vec({2, 2, 2, 2, 2, 2}));
+    put(vc.velocity_key, vec({2, 2, 2, 2, 2, 2}));
+
+    // Nothing can show that an idle agent stays idle except waiting a while.
+    EXPECT_FALSE(motor.wait_activations(1, std::chrono::milliseconds(300)));
+    EXPECT_FALSE(velocity.wait_activations(1, std::chrono::milliseconds(1)));
+    EXPECT_FALSE(encoders.wait_activations(1, std::chrono::milliseconds(1)));
+    EXPECT_EQ(out.count("read:"), 0);
+    EXPECT_EQ(head.board.calls("positionMove") + head.board.calls("velocityMove")
+                  + head.board.calls("getEncoders"), 0);
+    EXPECT_EQ(Space::getSpace()->read(ec.encoder_key, vec({-1})).size(), 1u);
+}
+
+TEST(MotorAgents, BoardWithoutAxesLeavesThemIdle)
+{
+    ServedBoard<> head("/noaxes/head", 0);
+    ASSERT_TRUE(head.served);
+    const ConfBlock pc = motor_config("noaxes");
+    Space::getSpace()->write(std::string("noaxes_conf"), pc, 0, 1.0f);
+    StdoutCapture out;
+    auto& motor = start_agent<MotorAgent>("noaxes_conf");
+    EXPECT_EQ(out.count("MotorAgent noaxes_conf: no axis count from the board at /noaxes/head, "
+                        "the agent stays idle\n"), 1);
+    put(pc.speed_key, yarp::sig::Vector());
+    EXPECT_FALSE(motor.wait_activations(1, std::chrono::milliseconds(100)));
+    EXPECT_EQ(head.board.calls("setRefSpeeds"), 0);
+}
+
+// Deleting an agent (the programs never do) stops the joints it drove and closes its client.
+TEST(MotorAgents, DestructionStopsTheBoard)
+{
+    ServedBoard<> head("/stop/head", 6);
+    ASSERT_TRUE(head.served);
+    const ConfBlock pc = motor_config("stop");
+    const VelocityBlock vc = velocity_config("stop");
+    Space::getSpace()->write(std::string("stop_conf"), pc, 0, 1.0f);
+    Space::getSpace()->write(std::string("stop_vconf"), vc, 0, 1.0f);
+    auto* motor = new Observed<MotorAgent>("stop_conf");
+    auto* velocity = new Observed<VelocityMotorAgent>("stop_vconf");
+    motor->start(nullptr);
+    velocity->start(nullptr);
+    ASSERT_TRUE(motor->wait_init());
+    ASSERT_TRUE(velocity->wait_init());
+
+    ASSERT_TRUE(wake_with(*velocity, [&] { put(vc.velocity_key, vec({1, 1, 1, 1, 1, 1})); }));
+    ASSERT_TRUE(end_agent(*velocity, [&] { put(vc.velocity_key, vec({1, 1, 1, 1, 1, 1})); }));
+    delete velocity;
+    EXPECT_EQ(head.board.calls("stop"), 1);
+    EXPECT_EQ(head.board.velocities(), six_zeros);
+
+    ASSERT_TRUE(end_agent(*motor, [&] { put(pc.joints_key, vec({1, 1, 1, 1, 1, 1})); }));
+    delete motor;
+    EXPECT_EQ(head.board.calls("stop"), 2);
+    // The keys are never written again: their registrations name proxies of dead agents.
+}
