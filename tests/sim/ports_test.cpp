@@ -1,0 +1,306 @@
+// The simulator served over ports in this process: the head driven through the
+// remote_controlboard device, the camera stream, the world request port and the sensor
+// streams. Waits poll for the awaited state with generous timeouts; the only timing claim
+// is a lower bound (a move at a set speed cannot finish sooner).
+#include "sim/robot_sim.h"
+#include "sim_test_support.h"
+
+#include <compat/control_board_server.h>
+#include <yarp/dev/ControlBoardInterfaces.h>
+#include <yarp/dev/PolyDriver.h>
+#include <yarp/os/Bottle.h>
+#include <yarp/os/BufferedPort.h>
+#include <yarp/os/Network.h>
+#include <yarp/os/Port.h>
+#include <yarp/os/Property.h>
+#include <yarp/sig/Image.h>
+#include <yarp/sig/Vector.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace yarp::dev;
+using yarp::os::Bottle;
+using yarp::os::NetworkBase;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+template <class F>
+bool pollUntil(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(30))
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class ServedSimulator : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string failure = service.start();
+        ASSERT_EQ(failure, "");
+    }
+    void TearDown() override { service.stop(); }
+
+    sim::Simulation simulation{sim::Simulation::Config{}};
+    sim::RobotSim service{simulation, sim::RobotSim::Settings{}};
+};
+
+/// A remote_controlboard client of the head with all the interfaces the agents use.
+struct HeadClient {
+    PolyDriver driver;
+    IEncoders* enc = nullptr;
+    IPositionControl* pos = nullptr;
+    IVelocityControl* vel = nullptr;
+    IControlMode* modes = nullptr;
+
+    explicit HeadClient(const std::string& local)
+    {
+        yarp::os::Property p;
+        p.put("device", "remote_controlboard");
+        p.put("remote", "/icubSim/head");
+        p.put("local", local);
+        if (driver.open(p)) {
+            driver.view(enc);
+            driver.view(pos);
+            driver.view(vel);
+            driver.view(modes);
+        }
+    }
+    bool ok() const { return enc && pos && vel && modes; }
+    double encoder(int j)
+    {
+        double v = 0.0;
+        EXPECT_TRUE(enc->getEncoder(j, &v));
+        return v;
+    }
+    bool motionDone()
+    {
+        bool done = false;
+        return pos->checkMotionDone(&done) && done;
+    }
+};
+
+} // namespace
+
+TEST_F(ServedSimulator, PositionMovesRunAtTheReferenceSpeedAndStopOnTarget)
+{
+    HeadClient head("/test/head");
+    ASSERT_TRUE(head.ok());
+    int axes = 0;
+    ASSERT_TRUE(head.enc->getAxes(&axes));
+    EXPECT_EQ(axes, 6);
+
+    const std::vector<double> speeds{20, 20, 20, 20, 20, 20}, accs{200, 200, 200, 200, 200, 200};
+    ASSERT_TRUE(head.pos->setRefSpeeds(speeds.data()));
+    ASSERT_TRUE(head.pos->setRefAccelerations(accs.data()));
+    const auto start = Clock::now();
+    ASSERT_TRUE(head.pos->positionMove(2, 20.0));
+    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_GE(seconds, 0.9) << "20 degrees at 20 deg/s cannot take less than a second";
+    EXPECT_DOUBLE_EQ(head.encoder(2), 20.0);
+    EXPECT_EQ(head.encoder(0), 0.0);
+
+    // Beyond the window's range the target is clamped: the joint stops at its limit.
+    ASSERT_TRUE(head.pos->positionMove(2, 90.0));
+    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    EXPECT_DOUBLE_EQ(head.encoder(2), 55.0);
+}
+
+TEST_F(ServedSimulator, ControlModesVelocityIntegrationLimitsAndStop)
+{
+    HeadClient head("/test/head");
+    ASSERT_TRUE(head.ok());
+    std::vector<int> modes(6, 0);
+    ASSERT_TRUE(head.modes->getControlModes(modes.data()));
+    EXPECT_EQ(modes, std::vector<int>(6, VOCAB_CM_POSITION));
+
+    // In position mode a velocity command is accepted and ignored. A position move of
+    // another joint shows that time has passed meanwhile.
+    EXPECT_TRUE(head.vel->velocityMove(4, 30.0));
+    const std::vector<double> fast(6, 200.0);
+    head.pos->setRefSpeeds(fast.data());
+    head.pos->setRefAccelerations(fast.data());
+    ASSERT_TRUE(head.pos->positionMove(0, 10.0));
+    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    EXPECT_EQ(head.encoder(4), 0.0);
+
+    // In velocity mode the joint integrates the command until its limit, and stays there.
+    ASSERT_TRUE(head.modes->setControlMode(4, VOCAB_CM_VELOCITY));
+    int mode = 0;
+    ASSERT_TRUE(head.modes->getControlMode(4, &mode));
+    EXPECT_EQ(mode, VOCAB_CM_VELOCITY);
+    EXPECT_TRUE(head.pos->positionMove(4, -20.0)) << "ignored, but true";
+    ASSERT_TRUE(head.vel->velocityMove(4, 60.0));
+    ASSERT_TRUE(pollUntil([&] { return head.encoder(4) >= 52.0; }));
+    EXPECT_EQ(head.encoder(4), 52.0);
+
+    // Back down, then stop halfway: the joint stays where stop() caught it.
+    ASSERT_TRUE(head.vel->velocityMove(4, -60.0));
+    ASSERT_TRUE(pollUntil([&] { return head.encoder(4) < 30.0; }));
+    ASSERT_TRUE(head.vel->stop());
+    const double stopped = head.encoder(4);
+    EXPECT_GT(stopped, -50.0);
+    ASSERT_TRUE(head.pos->positionMove(0, 0.0));
+    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    EXPECT_EQ(head.encoder(4), stopped);
+
+    EXPECT_FALSE(head.modes->setControlMode(4, 12345)) << "not a control mode";
+}
+
+TEST_F(ServedSimulator, CameraStreamShowsTheBallWhereTheHeadLooks)
+{
+    yarp::os::BufferedPort<yarp::sig::ImageOf<yarp::sig::PixelRgb>> camera;
+    ASSERT_TRUE(camera.open("/test/cam"));
+    ASSERT_TRUE(NetworkBase::connect("/icubSim/cam/left", "/test/cam"));
+    auto nextImage = [&]() -> yarp::sig::ImageOf<yarp::sig::PixelRgb>* {
+        yarp::sig::ImageOf<yarp::sig::PixelRgb>* image = nullptr;
+        pollUntil([&] { return (image = camera.read(false)) != nullptr; });
+        return image;
+    };
+    auto blueOf = [](const yarp::sig::ImageOf<yarp::sig::PixelRgb>& image) {
+        const std::vector<std::uint8_t> rgb(image.getRawImage(), image.getRawImage() + image.getRawImageSize());
+        return sim_test::findBlue(rgb, image.width(), image.height());
+    };
+
+    auto* image = nextImage();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->width(), 320u);
+    EXPECT_EQ(image->height(), 240u);
+    EXPECT_EQ(blueOf(*image).count, 0) << "at rest the ball on the table is below the view";
+
+    HeadClient head("/test/head");
+    ASSERT_TRUE(head.ok());
+    const std::vector<double> fast(6, 200.0), pose{-35, 0, 0, -30, 0, 0};
+    head.pos->setRefSpeeds(fast.data());
+    head.pos->setRefAccelerations(fast.data());
+    head.pos->positionMove(pose.data());
+    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    const auto before = service.framesPublished();
+    ASSERT_TRUE(pollUntil([&] { return service.framesPublished() > before + 1; }));
+    image = nextImage();
+    ASSERT_NE(image, nullptr);
+    const auto blob = blueOf(*image);
+    EXPECT_NEAR(blob.count, 2228, 150);
+    EXPECT_NEAR(blob.u, 276.0, 3.0);
+    EXPECT_NEAR(blob.v, 61.0, 3.0);
+    camera.close();
+}
+
+TEST_F(ServedSimulator, WorldRequestsAnswerAndMalformedOnesChangeNothing)
+{
+    yarp::os::Port client;
+    ASSERT_TRUE(client.open("/test/world"));
+    ASSERT_TRUE(NetworkBase::connect("/test/world", "/icubSim/world"));
+    client.setTimeout(30.0f);
+    auto ask = [&](const std::string& text, Bottle extra = Bottle()) {
+        Bottle request(text);
+        for (std::size_t i = 0; i < extra.size(); ++i) {
+            request.add(extra.get(i));
+        }
+        Bottle reply;
+        EXPECT_TRUE(client.write(request, reply)) << text;
+        return reply;
+    };
+
+    Bottle coords;
+    coords.addFloat64(0.1);
+    coords.addFloat64(0.554);
+    coords.addFloat64(0.5);
+    Bottle reply = ask("world set ball", coords);
+    ASSERT_EQ(reply.size(), 1u);
+    EXPECT_TRUE(reply.get(0).isVocab32());
+    EXPECT_EQ(reply.get(0).asString(), "ok");
+    reply = ask("world get ball");
+    ASSERT_EQ(reply.size(), 3u);
+    EXPECT_DOUBLE_EQ(reply.get(0).asFloat64(), 0.1);
+    EXPECT_DOUBLE_EQ(reply.get(1).asFloat64(), 0.554);
+    EXPECT_DOUBLE_EQ(reply.get(2).asFloat64(), 0.5);
+
+    reply = ask("world get lhand");
+    ASSERT_EQ(reply.size(), 3u);
+    EXPECT_NEAR(reply.get(0).asFloat64(), 0.338, 0.005);
+    EXPECT_NEAR(reply.get(1).asFloat64(), 0.744, 0.005);
+    EXPECT_NEAR(reply.get(2).asFloat64(), 0.185, 0.005);
+
+    for (const char* bad : {"world fly", "world set ball 1 2", "world set ball one 0.5 0.5", "world get",
+                            "world set ball (1 2) 0.5 0.5", "hello", ""}) {
+        reply = ask(bad);
+        ASSERT_GE(reply.size(), 2u) << bad;
+        EXPECT_EQ(reply.get(0).asString(), "fail") << bad;
+        EXPECT_FALSE(reply.get(1).asString().empty()) << bad;
+        const sim::Vec3 ball = simulation.world().ball();
+        EXPECT_DOUBLE_EQ(ball.x, 0.1) << bad;
+        EXPECT_DOUBLE_EQ(ball.z, 0.5) << bad;
+    }
+    client.close();
+}
+
+TEST_F(ServedSimulator, InertialAndSkinStreamVectors)
+{
+    yarp::os::BufferedPort<yarp::sig::Vector> inertial, skin;
+    ASSERT_TRUE(inertial.open("/test/inertial"));
+    ASSERT_TRUE(skin.open("/test/skin"));
+    ASSERT_TRUE(NetworkBase::connect("/icubSim/inertial", "/test/inertial"));
+    ASSERT_TRUE(NetworkBase::connect("/icubSim/skin/left_hand", "/test/skin"));
+    yarp::sig::Vector* v = nullptr;
+    ASSERT_TRUE(pollUntil([&] { return (v = inertial.read(false)) != nullptr; }));
+    ASSERT_EQ(v->size(), 12u);
+    EXPECT_NEAR((*v)[4], 9.81, 1e-6) << "head at rest: gravity along the head's y axis";
+    ASSERT_TRUE(pollUntil([&] { return (v = skin.read(false)) != nullptr; }));
+    ASSERT_EQ(v->size(), 192u);
+
+    // Put the ball into the palm: the palm taxels light up.
+    simulation.world().setBall(simulation.hand(sim::Side::Left) + sim::Vec3{0.0, 0.06, 0.0});
+    ASSERT_TRUE(pollUntil([&] {
+        yarp::sig::Vector* s = skin.read(false);
+        return s != nullptr && s->size() == 192u && (*s)[100] > 0.0;
+    }));
+    inertial.close();
+    skin.close();
+}
+
+TEST_F(ServedSimulator, ASecondInstanceIsRefusedAndNamesThePort)
+{
+    sim::Simulation other{sim::Simulation::Config{}};
+    sim::RobotSim second(other, sim::RobotSim::Settings{});
+    const std::string failure = second.start();
+    EXPECT_NE(failure.find("/icubSim/head"), std::string::npos) << failure;
+    EXPECT_NE(failure.find("already in use"), std::string::npos) << failure;
+
+    HeadClient head("/test/head");
+    EXPECT_TRUE(head.ok()) << "the first instance still serves";
+}
+
+TEST(RobotSimService, StopClosesEveryPort)
+{
+    sim::Simulation simulation{sim::Simulation::Config{}};
+    sim::RobotSim service(simulation, sim::RobotSim::Settings{});
+    ASSERT_EQ(service.start(), "");
+    const std::vector<std::string> ports = {compat::ControlBoardServer::rpcPortName("/icubSim/head"),
+                                            compat::ControlBoardServer::rpcPortName("/icubSim/left_arm"),
+                                            compat::ControlBoardServer::rpcPortName("/icubSim/right_arm"),
+                                            "/icubSim/cam/left",
+                                            "/icubSim/world",
+                                            "/icubSim/inertial",
+                                            "/icubSim/skin/left_hand"};
+    for (const auto& p : ports) {
+        EXPECT_TRUE(NetworkBase::exists(p)) << p;
+    }
+    service.stop();
+    service.stop();
+    for (const auto& p : ports) {
+        EXPECT_FALSE(NetworkBase::exists(p)) << p;
+    }
+    ASSERT_EQ(service.start(), "") << "a stopped service can start again";
+}
