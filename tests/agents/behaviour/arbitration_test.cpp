@@ -117,6 +117,8 @@ private:
     std::thread thread;
 };
 
+/// An agent of type A bound to `space`, running on its thread until the process ends (as in
+/// the programs, which never stop their agents).
 template <class A>
 A& started_agent(Space& space, const std::string& key) {
     A& agent = make_kept<A>(key, space);
@@ -271,10 +273,9 @@ TEST(DefaultKeys, BallFinderAndTrackingAgentsMeetWithoutConfiguration) {
 TEST(WriteAgentTest, AlternatesTheYawTargetBetweenZeroAndFortyOnceASecond) {
     Space& space = make_kept<Space>();
     Recorder& recorder = make_kept<Recorder>(space, "head_joints");
-    WriteAgent& writer = started_agent<WriteAgent>(space, "writeConfig");
+    started_agent<WriteAgent>(space, "writeConfig");
     ASSERT_TRUE(recorder.wait_for(
         [](const std::vector<Recorder::Sample>& s) { return s.size() >= 3; }, kPatience));
-    writer.kill();
     recorder.stop();
     const auto samples = recorder.samples();
     EXPECT_EQ(samples[0].value, Vector(6, 0.0));
