@@ -10,11 +10,71 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+// A decoder that trusts a forged length would try to allocate gigabytes from a message of a
+// few bytes. The replay inputs are all small, so any single allocation above this limit is
+// such a fault: stop at once with a clear message instead of thrashing the machine.
+constexpr std::size_t maxAllocation = std::size_t{64} << 20;
+
+void* checkedAllocate(std::size_t size)
+{
+    if (size > maxAllocation) {
+        std::fprintf(stderr, "allocation of %zu bytes from a small input: a length is trusted unchecked\n", size);
+        std::abort();
+    }
+    void* p = std::malloc(size ? size : 1);
+    if (!p) {
+        throw std::bad_alloc();
+    }
+    return p;
+}
+
+void* operator new(std::size_t size)
+{
+    return checkedAllocate(size);
+}
+void* operator new[](std::size_t size)
+{
+    return checkedAllocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return size > maxAllocation ? checkedAllocate(size) : std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return size > maxAllocation ? checkedAllocate(size) : std::malloc(size ? size : 1);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
