@@ -221,18 +221,4 @@ TEST(ShortVectors, ShortHeadVelocityIsReplacedByAFullZeroCommand) {
     EXPECT_EQ(head_velocity(space), (Vector{0, 0, 0, -1, -2, 0}));
 }
 
-// ---------------------------------------------------------------------------------------------
-// The laws on their own
-
-TEST(GazeLaws, FoundFlagMustExceedOneHalf) {
-    EXPECT_TRUE(gaze::ball_found(Vector{0, 0, 0, 0, 0.51}));
-    EXPECT_FALSE(gaze::ball_found(Vector{0, 0, 0, 0, 0.5}));
-    EXPECT_FALSE(gaze::ball_found(Vector{0, 0, 0, 0}));
-}
-
-TEST(GazeLaws, SearchCommandsCarryOneJointOnly) {
-    EXPECT_EQ(gaze::version_search(Vector{9, 9, 9, 9, 1e-9, 9}), (Vector{0, 0, 0, 0, -70, 0}));
-    EXPECT_EQ(gaze::tilt_search(Vector{9, 9, 9, -1e-9, 9, 9}), (Vector{0, 0, 0, 70, 0, 0}));
-}
-
 }  // namespace
