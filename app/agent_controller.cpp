@@ -1,0 +1,65 @@
+// agent_controller: the full controller. Tracks the blue ball with the head and eyes, lets
+// the operator move the head joints and place the ball.
+#include <cstdio>
+#include <vector>
+
+#include <QApplication>
+
+#include <yarp/os/Network.h>
+
+#include "app/program.h"
+#include "app/signal_quit.h"
+#include "app/wiring.h"
+#include "gui/armcontrolgui.h"
+#include "gui/headcontrolgui.h"
+#include "gui/worldgui.h"
+
+int main(int argc, char** argv) {
+    if (wants_help(argc, argv)) {
+        print_usage("agent_controller",
+                    "Finds the blue ball in the left camera image and turns the head and eyes\n"
+                    "toward it, searching with the eyes while it is not seen. Shows the head\n"
+                    "control window and the world window (ball placement).");
+        return 0;
+    }
+    SignalQuit::blockInThisThread();
+    line_buffer_stdout();
+    std::puts("Main started ");
+
+    // Every block is in the Space before any agent exists: agents read theirs when their
+    // threads start.
+    const FullConfiguration config = write_full_configuration(*Space::getSpace());
+
+    yarp::os::Network yarp;  // before any port: windows and agents open ports
+    QApplication app(argc, argv);
+    SignalQuit signal_quit;
+
+    HeadControlGui head_window;
+    head_window.space_key = config.head.joints_key;
+    head_window.show();
+
+    HeadControlGui head_velocity_window;  // built and configured, never shown
+    head_velocity_window.enableVelocity(true);
+    head_velocity_window.space_key = config.head_velocity.velocity_key;
+
+    ArmControlGui left_arm_window;  // never shown
+    left_arm_window.setName("Left Arm Controls:");
+    left_arm_window.enableVelocity(false);
+    left_arm_window.space_key = config.left_arm_velocity.velocity_key;
+
+    ArmControlGui right_arm_window;  // never shown
+    right_arm_window.setName("Right Arm Controls:");
+    right_arm_window.space_key = config.right_arm.joints_key;
+
+    WorldGui world_window;
+    world_window.show();
+
+    // The agents are never stopped or deleted: their threads run until the process exits.
+    std::vector<Agent*> agents = create_full_agents();
+    start_agents(agents, stdout);
+
+    signal_quit.acceptOnThisThread();
+    // Returns when the last shown window closes or SIGINT/SIGTERM arrives; the locals then
+    // go in reverse order: agent list, windows, signal handling, Qt, YARP, blocks.
+    return app.exec();
+}

@@ -1,0 +1,49 @@
+// agent_controller_basic: the head motor agent alone, driven by the head control window, and
+// the world window.
+#include <cstdio>
+#include <vector>
+
+#include <QApplication>
+
+#include <yarp/os/Network.h>
+
+#include "app/program.h"
+#include "app/signal_quit.h"
+#include "app/wiring.h"
+#include "gui/headcontrolgui.h"
+#include "gui/worldgui.h"
+
+int main(int argc, char** argv) {
+    if (wants_help(argc, argv)) {
+        print_usage("agent_controller_basic",
+                    "Moves the head joints to the positions of the head control window's\n"
+                    "sliders and places the ball from the world window. Restore switches the\n"
+                    "sliders to -50..50 and centres them.");
+        return 0;
+    }
+    SignalQuit::blockInThisThread();
+    line_buffer_stdout();
+    std::puts("Main started ");
+
+    const ConfBlock head_config = write_basic_configuration(*Space::getSpace());
+
+    yarp::os::Network yarp;
+    QApplication app(argc, argv);
+    SignalQuit signal_quit;
+
+    HeadControlGui head_window;
+    head_window.setRestoreMode(HeadControlGui::RestoreMode::VelocityRanges);
+    head_window.enableVelocity(false);
+    head_window.space_key = head_config.joints_key;
+    head_window.show();
+
+    WorldGui world_window;
+    world_window.show();
+
+    // Never stopped or deleted, as in the full controller.
+    std::vector<Agent*> agents = create_basic_agents();
+    start_agents(agents, stdout);
+
+    signal_quit.acceptOnThisThread();
+    return app.exec();
+}

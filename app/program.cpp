@@ -1,0 +1,32 @@
+#include "app/program.h"
+
+#include <cstdio>
+#include <cstring>
+
+bool wants_help(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+    }
+    return false;
+}
+
+void print_usage(const char* program, const char* summary) {
+    std::printf(
+        "Usage: %s [Qt options]\n"
+        "\n"
+        "%s\n"
+        "\n"
+        "The simulator's ports under /icubSim are expected to be up; missing ones leave the\n"
+        "agents that need them idle. The program runs until its shown windows are closed or it\n"
+        "receives SIGINT or SIGTERM.\n"
+        "\n"
+        "Options:\n"
+        "  -h, --help   print this text and exit\n"
+        "Every other argument goes to Qt (for example -platform offscreen).\n"
+        "\n"
+        "Environment:\n"
+        "  AGENT_CONTROLLER_PORTS   port registry directory of the bundled YARP layer\n",
+        program, summary);
+}
+
+void line_buffer_stdout() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
