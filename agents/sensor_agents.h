@@ -36,7 +36,7 @@ public:
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
-private:
+protected:   // reachable by subclasses that observe or interrupt the port
     /// Shared with the handles' deleters, which give each image back to this port.
     std::shared_ptr<ImagePort> port;
     SensorBlock config;
@@ -55,7 +55,7 @@ public:
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
-private:
+protected:
     yarp::os::Bottle reply;               ///< the answer of the last call
     std::unique_ptr<yarp::os::Port> port;
     yarp::sig::Vector hand_position;      ///< built from the last answer
@@ -74,7 +74,7 @@ public:
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
-private:
+protected:
     std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
     yarp::sig::Vector reading;   ///< copy of the last vector read
     SensorBlock config;
@@ -91,7 +91,7 @@ public:
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
-private:
+protected:
     std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
     yarp::sig::Vector reading;   ///< copy of the last vector read
     SensorBlock config;
