@@ -95,6 +95,7 @@ TEST_F(ArmWindowTest, FirstWriteCarriesTheConstructorsValuesForUnmovedSliders) {
 
 TEST_F(ArmWindowTest, EnableVelocityOnAFreshWindowWritesFourTimes) {
     RecordingArmWindow window("arm_velocity");
+    SpaceWriteCounter space_writes("arm_velocity");
     window.enableVelocity(false);
     EXPECT_TRUE(window.writes.empty());
     EXPECT_EQ(window.slider(3).minimum(), 16);
@@ -109,6 +110,7 @@ TEST_F(ArmWindowTest, EnableVelocityOnAFreshWindowWritesFourTimes) {
     expected[7] = 0.0;  // then moved to 0
     EXPECT_EQ(window.writes[2], expected);
     EXPECT_EQ(window.writes[3], Joints(16, 0.0));  // thumb opposition 10 -> 0
+    EXPECT_EQ(space_writes.writes(), 4u);
     for (int j = 0; j < 16; ++j) {
         EXPECT_EQ(window.slider(j).minimum(), -50);
         EXPECT_EQ(window.slider(j).maximum(), 50);

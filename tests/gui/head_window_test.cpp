@@ -147,6 +147,7 @@ TEST_F(HeadWindowTest, EnableVelocitySwitchesRangesAndWritesOnlyForSlidersThatMo
     EXPECT_EQ(fresh.writes[0], (Joints{0, 0, 0, 0, 0, -50}));
 
     RecordingHeadWindow moved("head_vel_moved");
+    SpaceWriteCounter space_writes("head_vel_moved");
     moved.slider(0).setValue(-30);  // inside -50..50: moved to 0 only
     moved.slider(5).setValue(80);   // clamped to 50, then moved to 0
     moved.writes.clear();
@@ -155,6 +156,7 @@ TEST_F(HeadWindowTest, EnableVelocitySwitchesRangesAndWritesOnlyForSlidersThatMo
     EXPECT_EQ(moved.writes[0], (Joints{0, 0, 0, 0, 0, 80}));
     EXPECT_EQ(moved.writes[1], (Joints{0, 0, 0, 0, 0, 50}));
     EXPECT_EQ(moved.writes[2], Joints(6, 0.0));
+    EXPECT_EQ(space_writes.writes(), 2u + 3u) << "every recorded write reached the Space";
     EXPECT_EQ(moved.space_key, "head_vel_moved");
 
     // Once in velocity ranges there is no way back, and false changes nothing.
@@ -165,6 +167,7 @@ TEST_F(HeadWindowTest, EnableVelocitySwitchesRangesAndWritesOnlyForSlidersThatMo
 
 TEST_F(HeadWindowTest, RestoreZeroesEverySliderAndWritesOnceMore) {
     RecordingHeadWindow window("head_restore_full");
+    SpaceWriteCounter space_writes("head_restore_full");
     window.show();
     ASSERT_EQ(window.restoreMode(), HeadControlGui::RestoreMode::ZeroAndWrite);
     window.press_restore();
@@ -181,6 +184,7 @@ TEST_F(HeadWindowTest, RestoreZeroesEverySliderAndWritesOnceMore) {
     EXPECT_EQ(window.writes[1], (Joints{0, 0, 0, 0, 5, 0}));
     EXPECT_EQ(window.writes[2], Joints(6, 0.0));
     EXPECT_EQ(window.writes[3], Joints(6, 0.0));
+    EXPECT_EQ(space_writes.writes(), 1u + 3u + 4u);
     for (int j = 0; j < 6; ++j) EXPECT_EQ(window.value_label(j).text(), "0");
     // The form's ranges stay.
     EXPECT_EQ(window.slider(0).minimum(), -40);
@@ -189,6 +193,7 @@ TEST_F(HeadWindowTest, RestoreZeroesEverySliderAndWritesOnceMore) {
 
 TEST_F(HeadWindowTest, RestoreInVelocityModeSwitchesRangesAndWritesOnlyMovedSliders) {
     RecordingHeadWindow window("head_restore_basic");
+    SpaceWriteCounter space_writes("head_restore_basic");
     window.setRestoreMode(HeadControlGui::RestoreMode::VelocityRanges);
     window.show();
     window.press_restore();
@@ -203,6 +208,7 @@ TEST_F(HeadWindowTest, RestoreInVelocityModeSwitchesRangesAndWritesOnlyMovedSlid
     ASSERT_EQ(window.writes.size(), 2u) << "one write per slider away from zero, no extra";
     EXPECT_EQ(window.writes[0], (Joints{0, 0, 0, -7, 0, 0}));
     EXPECT_EQ(window.writes[1], Joints(6, 0.0));
+    EXPECT_EQ(space_writes.writes(), 2u + 2u);
 }
 
 }  // namespace

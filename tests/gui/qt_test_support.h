@@ -13,6 +13,8 @@
 
 #include <yarp/sig/Vector.h>
 
+#include "core/agentspace.h"
+
 /// The process's QApplication, created on first use (QT_QPA_PLATFORM=offscreen in ctest).
 /// Never destroyed: windows of other suites may outlive any scope we could give it.
 inline QApplication& test_application() {
@@ -75,3 +77,21 @@ inline std::vector<double> elements(const yarp::sig::Vector& v) {
     for (size_t i = 0; i < v.size(); ++i) out.push_back(v[i]);
     return out;
 }
+
+/// Counts the Space writes under one key, as an agent's trigger would see them.
+class SpaceWriteCounter {
+public:
+    explicit SpaceWriteCounter(const std::string& key) : watcher(new Watcher) {
+        Space::getSpace()->trigger_attach(key, &watcher->proxy, 1);
+    }
+    unsigned long writes() const { return watcher->proxy.triggers(); }
+
+private:
+    struct Watcher {
+        Monitor monitor;
+        Proxy proxy{monitor};
+    };
+    // The Space keeps its registrations for the whole run, so the watcher must outlive
+    // this object: it is never freed, like an agent's proxies.
+    Watcher* watcher;
+};
