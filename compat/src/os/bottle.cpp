@@ -141,16 +141,34 @@ void Bottle::fromString(const std::string& text)
 std::string Bottle::toString() const
 {
     std::string out;
+    appendItemsText(out);
+    return out;
+}
+
+void Bottle::appendItemsText(std::string& out) const
+{
+    bool first = true;
     for (const Value& item : items_) {
         if (item.isNull()) {
             continue; // a null element has no text form
         }
-        if (!out.empty()) {
+        if (!first) {
             out += ' ';
         }
-        out += item.toString();
+        first = false;
+        appendText(out, item);
     }
-    return out;
+}
+
+void Bottle::appendText(std::string& out, const Value& value)
+{
+    if (value.isList()) {
+        out += '(';
+        value.list_->appendItemsText(out);
+        out += ')';
+    } else {
+        out += value.toString();
+    }
 }
 
 void Bottle::clear()

@@ -207,7 +207,11 @@ std::string Value::toString() const
     case Type::Float64: return impl::formatFloat64(float_);
     case Type::String: return impl::formatString(string_);
     case Type::Vocab32: return impl::formatVocab32(static_cast<yarp::conf::vocab32_t>(int_));
-    case Type::List: return "(" + list_->toString() + ")";
+    case Type::List: {
+        std::string out;
+        Bottle::appendText(out, *this);
+        return out;
+    }
     }
     return {};
 }

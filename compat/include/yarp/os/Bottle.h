@@ -79,6 +79,9 @@ private:
     friend class Value;
     friend class Property;
     static bool writeItem(ConnectionWriter& writer, const Value& value);
+    /// Appends the text of `value` (recursing into lists) without intermediate strings.
+    static void appendText(std::string& out, const Value& value);
+    void appendItemsText(std::string& out) const;
     static bool readItem(ConnectionReader& reader, std::int8_t type, Value& out, int depth);
     bool writeItems(ConnectionWriter& writer) const;
     bool readItems(ConnectionReader& reader, int depth);
