@@ -167,9 +167,7 @@ bool LengthCheck::note(const std::string& key, std::size_t size, std::size_t nee
 
 LookAtAgent::LookAtAgent(std::string key) : Agent(key) { print_created(key); }
 
-LookAtAgent::LookAtAgent(std::string key, Space& space) : Agent(key, space) {
-    print_created(key);
-}
+LookAtAgent::LookAtAgent(std::string key, Space& space) : Agent(key, space) { print_created(key); }
 
 LookAtAgent::~LookAtAgent() = default;
 

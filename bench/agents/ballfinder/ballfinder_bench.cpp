@@ -36,7 +36,8 @@ void BM_BallFinderScan(benchmark::State& state) {
     const auto height = static_cast<std::size_t>(state.range(1));
     const std::vector<unsigned char> rgb = camera_frame(width, height);
     for (auto _ : state) {
-        blue_ball::BallEstimate estimate = blue_ball::find_ball(rgb.data(), width, height, 3 * width);
+        blue_ball::BallEstimate estimate =
+            blue_ball::find_ball(rgb.data(), width, height, 3 * width);
         benchmark::DoNotOptimize(estimate);
     }
     const double pixels = static_cast<double>(width * height);

@@ -32,9 +32,9 @@ using yarp::sig::Vector;
 
 constexpr std::size_t kWidth = 64;
 constexpr std::size_t kHeight = 48;
-constexpr std::size_t kBlobTop = 10;                                // rows 10..13
-constexpr std::size_t kCyclingColumns[] = {8, 16, 24, 32, 40};     // left edge of a 4x4 blob
-constexpr std::size_t kFinalColumn = 48;                           // used by no other frame
+constexpr std::size_t kBlobTop = 10;                            // rows 10..13
+constexpr std::size_t kCyclingColumns[] = {8, 16, 24, 32, 40};  // left edge of a 4x4 blob
+constexpr std::size_t kFinalColumn = 48;                        // used by no other frame
 const milliseconds kPatience{10000};
 
 /// The ball vector the finder makes of a 4 x 4 blob whose left edge is at `column`.
@@ -149,8 +149,7 @@ TEST(GazeArbitration, TrackingHoldsTheHeadWhileTheBallIsSeenAndSearchTakesOverOn
     space.write("lookConfig", behaviour_config("Look At", "ballPos", "head_vel", "head_enc"), 0,
                 1.0f);
     space.write("restConfig",
-                behaviour_config("Look At", "ballPos", "head_vel", "head_enc", 100, 1000), 0,
-                1.0f);
+                behaviour_config("Look At", "ballPos", "head_vel", "head_enc", 100, 1000), 0, 1.0f);
     space.write("search", behaviour_config("search", "head_enc", "head_vel", "", 100, 3000), 0,
                 1.0f);
     space.write("search2", behaviour_config("search2", "head_enc", "head_vel", "", 100, 400), 0,

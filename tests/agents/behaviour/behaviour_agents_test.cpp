@@ -57,7 +57,8 @@ TEST(BallPosAgentTest, WritesOneBallVectorPerImageUnderTheConfiguredKeys) {
     auto& agent = ready_agent<BallPosAgent>(space, "bPConfig");
 
     space.write("cam", make_image(16, 16, kGrey, {{10, 5}, {11, 5}}), 0, 1.0f);
-    EXPECT_EQ(printed_by([&] { agent.sense_select_act(0); }), "Best guess at blue target: 10.5 5\n");
+    EXPECT_EQ(printed_by([&] { agent.sense_select_act(0); }),
+              "Best guess at blue target: 10.5 5\n");
     EXPECT_EQ(space.read("ballPos", kNone), (Vector{10.5, 5, 16, 16, 1}));
 
     // Not found: the vector is written all the same, without a line.
@@ -114,8 +115,8 @@ TEST(FocusAndVersionSearch, EyeVersionFivePlusFiveAndZero) {
         tracking.write("ball_pos", Vector{160, 120, 320, 240, 1}, 0, 1.0f);
         auto& focus = ready_agent<FocusAgent>(tracking, "lookConfig");
         const std::string focus_lines = printed_by([&] { focus.sense_select_act(0); });
-        EXPECT_EQ(focus_lines, "Focus encoder4: " + std::to_string(c.version) +
-                                   " \nFocus target: 1.000000 \n");
+        EXPECT_EQ(focus_lines,
+                  "Focus encoder4: " + std::to_string(c.version) + " \nFocus target: 1.000000 \n");
         const Vector focused = head_velocity(tracking);
         ASSERT_EQ(focused.size(), 6u);
         EXPECT_DOUBLE_EQ(focused[4], c.focus_command);

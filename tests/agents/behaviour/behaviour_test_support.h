@@ -40,8 +40,7 @@ inline double now_s() {
 }
 
 /// A `width` x `height` image of `background` with the pixels at `blue` painted (0, 0, 255).
-inline ImageHandle make_image(std::size_t width, std::size_t height,
-                              yarp::sig::PixelRgb background,
+inline ImageHandle make_image(std::size_t width, std::size_t height, yarp::sig::PixelRgb background,
                               const std::vector<std::pair<std::size_t, std::size_t>>& blue) {
     auto image = std::make_shared<CameraImage>();
     image->resize(width, height);

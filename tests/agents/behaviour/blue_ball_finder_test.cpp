@@ -135,8 +135,8 @@ TEST(Scan, AgreesWithPixelByPixelReferenceOnRandomImages) {
                 const int r = static_cast<int>(rng() % 256);
                 const int g = static_cast<int>(rng() % 256);
                 const int near = 10 + (6 * std::max(r, g)) / 5 + static_cast<int>(rng() % 3) - 1;
-                const int b = (rng() % 2) ? std::min(255, std::max(0, near))
-                                          : static_cast<int>(rng() % 256);
+                const int b =
+                    (rng() % 2) ? std::min(255, std::max(0, near)) : static_cast<int>(rng() % 256);
                 image.paint(x, y, r, g, b);
             }
         }
@@ -227,7 +227,7 @@ TEST(Estimate, TwoBlobsGiveTheCentroidBetweenThem) {
     RgbImage image(320, 240);
     for (std::size_t y = 45; y < 55; ++y) {
         for (std::size_t x = 45; x < 55; ++x) {
-            image.paint_blue(x, y);            // centred on (49.5, 49.5)
+            image.paint_blue(x, y);             // centred on (49.5, 49.5)
             image.paint_blue(x + 100, y + 40);  // centred on (149.5, 89.5)
         }
     }
