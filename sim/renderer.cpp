@@ -172,54 +172,48 @@ std::array<Vec3, 8> corners(const Box& b)
 
 } // namespace
 
-Renderer::Renderer(Scene scene) : scene_(std::move(scene))
-{
-    solids_.push_back(Solid{Solid::TableTop, scene_.tableTop, scene_.tableColour});
-    for (const Box& leg : scene_.tableLegs) {
-        solids_.push_back(Solid{Solid::Leg, leg, scene_.legColour});
-    }
-    for (const Block& b : scene_.blocks) {
-        if (solids_.size() < kMaxSolids) {
-            solids_.push_back(Solid{Solid::Block, b.box, b.colour});
-        }
-    }
-    // Two octaves of value noise, baked once so that textures cost one lookup per pixel.
-    noise_.resize(static_cast<std::size_t>(kNoiseSize) * kNoiseSize);
-    const double scale = static_cast<double>(kNoiseCells) / kNoiseSize;
-    for (int j = 0; j < kNoiseSize; ++j) {
-        for (int i = 0; i < kNoiseSize; ++i) {
-            const double n = 0.65 * valueNoise(i * scale, j * scale, kNoiseCells)
-                             + 0.35 * valueNoise(i * scale * 2.0, j * scale * 2.0, 2 * kNoiseCells);
-            noise_[static_cast<std::size_t>(j) * kNoiseSize + i] = static_cast<float>(n);
-        }
-    }
-}
+namespace {
+constexpr int kPanoramaAzimuths = 2048;
+constexpr int kPanoramaElevations = 1024; // sine of the elevation from 0 to 1
+} // namespace
 
-double Renderer::noise(double x, double y) const
-{
+// Textures shared by every renderer: they depend on nothing but constants, so they are
+// built once per process (on first use) and only read afterwards.
+struct RenderTextures {
+    std::vector<float> noise;          // tileable smooth noise, kNoiseSize^2 values in [0, 1]
+    std::vector<std::uint8_t> panorama; // RGB sky by azimuth and sine of the elevation
+
+    RenderTextures();
+
     // Bilinear lookup; one lattice cell of the texture spans one unit of (x, y).
-    const double tx = x * (static_cast<double>(kNoiseSize) / kNoiseCells);
-    const double ty = y * (static_cast<double>(kNoiseSize) / kNoiseCells);
-    const double fx = fastFloor(tx), fy = fastFloor(ty);
-    const double ax = tx - fx, ay = ty - fy;
-    const auto wrap = [](double v) { return static_cast<std::size_t>(static_cast<std::int64_t>(v) & (kNoiseSize - 1)); };
-    const std::size_t i0 = wrap(fx), i1 = (i0 + 1) & (kNoiseSize - 1);
-    const std::size_t j0 = wrap(fy), j1 = (j0 + 1) & (kNoiseSize - 1);
-    const double a = noise_[j0 * kNoiseSize + i0], b = noise_[j0 * kNoiseSize + i1];
-    const double c = noise_[j1 * kNoiseSize + i0], d = noise_[j1 * kNoiseSize + i1];
-    return a + (b - a) * ax + (c - a) * ay + (a - b - c + d) * ax * ay;
-}
+    double smooth(double x, double y) const
+    {
+        const double tx = x * (static_cast<double>(kNoiseSize) / kNoiseCells);
+        const double ty = y * (static_cast<double>(kNoiseSize) / kNoiseCells);
+        const double fx = fastFloor(tx), fy = fastFloor(ty);
+        const double ax = tx - fx, ay = ty - fy;
+        const auto wrap = [](double v) { return static_cast<std::size_t>(static_cast<std::int64_t>(v) & (kNoiseSize - 1)); };
+        const std::size_t i0 = wrap(fx), i1 = (i0 + 1) & (kNoiseSize - 1);
+        const std::size_t j0 = wrap(fy), j1 = (j0 + 1) & (kNoiseSize - 1);
+        const double a = noise[j0 * kNoiseSize + i0], b = noise[j0 * kNoiseSize + i1];
+        const double c = noise[j1 * kNoiseSize + i0], d = noise[j1 * kNoiseSize + i1];
+        return a + (b - a) * ax + (c - a) * ay + (a - b - c + d) * ax * ay;
+    }
 
-double Renderer::grain(double x, double y) const
-{
     // Nearest texel: the floor's speckle is fine enough not to need filtering.
-    const double scale = static_cast<double>(kNoiseSize) / kNoiseCells;
-    const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(x * scale)) & (kNoiseSize - 1));
-    const auto j = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(y * scale)) & (kNoiseSize - 1));
-    return noise_[j * kNoiseSize + i];
-}
+    double grain(double x, double y) const
+    {
+        const double scale = static_cast<double>(kNoiseSize) / kNoiseCells;
+        const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(x * scale)) & (kNoiseSize - 1));
+        const auto j = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(y * scale)) & (kNoiseSize - 1));
+        return noise[j * kNoiseSize + i];
+    }
 
-void Renderer::background(const Vec3& d, std::uint8_t* out) const
+    void sky(const Vec3& d, std::uint8_t* out) const;
+};
+
+// The sky and the mountains on the horizon along direction d.
+void RenderTextures::sky(const Vec3& d, std::uint8_t* out) const
 {
     const double len = d.norm();
     const double s = d.y / len; // sine of the elevation
@@ -230,7 +224,7 @@ void Renderer::background(const Vec3& d, std::uint8_t* out) const
         // Mountains: grey-brown rock, lighter toward the top, snow on the high peaks.
         const double rel = std::clamp(s / std::max(ridge, 1e-3), 0.0, 1.0);
         Colour rock = mix(Colour{78, 74, 70}, Colour{124, 118, 112}, rel);
-        rock = rock * (0.8 + 0.4 * noise(azimuth * 12.0, s * 60.0));
+        rock = rock * (0.8 + 0.4 * smooth(azimuth * 12.0, s * 60.0));
         if (ridge > 0.045 && s > ridge - 0.006) {
             rock = mix(rock, Colour{215, 215, 215}, 0.7);
         }
@@ -241,10 +235,70 @@ void Renderer::background(const Vec3& d, std::uint8_t* out) const
     Colour sky = mix(Colour{176, 190, 198}, Colour{92, 126, 148}, up);
     // Clouds on a layer high above: project the ray onto it and look the noise up there.
     const double k = 1.0 / (std::max(s, 0.05) * len);
-    const double n = noise(d.x * k * 0.8, d.z * k * 0.8);
+    const double n = smooth(d.x * k * 0.8, d.z * k * 0.8);
     const double cover = std::clamp((n - 0.48) * 3.0, 0.0, 1.0);
     sky = mix(sky, Colour{226, 228, 230}, cover * 0.9);
     notBlue(sky, out);
+}
+
+RenderTextures::RenderTextures()
+{
+    // Two octaves of value noise.
+    noise.resize(static_cast<std::size_t>(kNoiseSize) * kNoiseSize);
+    const double scale = static_cast<double>(kNoiseCells) / kNoiseSize;
+    for (int j = 0; j < kNoiseSize; ++j) {
+        for (int i = 0; i < kNoiseSize; ++i) {
+            const double n = 0.65 * valueNoise(i * scale, j * scale, kNoiseCells)
+                             + 0.35 * valueNoise(i * scale * 2.0, j * scale * 2.0, 2 * kNoiseCells);
+            noise[static_cast<std::size_t>(j) * kNoiseSize + i] = static_cast<float>(n);
+        }
+    }
+    // The sky depends on the direction only: one panorama serves every view.
+    panorama.resize(static_cast<std::size_t>(kPanoramaAzimuths) * kPanoramaElevations * 3);
+    for (int e = 0; e < kPanoramaElevations; ++e) {
+        const double s = static_cast<double>(e) / (kPanoramaElevations - 1);
+        const double c = std::sqrt(std::max(0.0, 1.0 - s * s));
+        for (int a = 0; a < kPanoramaAzimuths; ++a) {
+            const double azimuth = (a + 0.5) * 2.0 * kPi / kPanoramaAzimuths - kPi;
+            sky(Vec3{c * std::sin(azimuth), s, c * std::cos(azimuth)},
+                &panorama[(static_cast<std::size_t>(e) * kPanoramaAzimuths + a) * 3]);
+        }
+    }
+}
+
+namespace {
+const RenderTextures& sharedTextures()
+{
+    static const RenderTextures shared;
+    return shared;
+}
+} // namespace
+
+Renderer::Renderer(Scene scene) : scene_(std::move(scene)), textures_(&sharedTextures())
+{
+    solids_.push_back(Solid{Solid::TableTop, scene_.tableTop, scene_.tableColour});
+    for (const Box& leg : scene_.tableLegs) {
+        solids_.push_back(Solid{Solid::Leg, leg, scene_.legColour});
+    }
+    for (const Block& b : scene_.blocks) {
+        if (solids_.size() < kMaxSolids) {
+            solids_.push_back(Solid{Solid::Block, b.box, b.colour});
+        }
+    }
+}
+
+void Renderer::background(const Vec3& d, std::uint8_t* out) const
+{
+    const double len = d.norm();
+    const double s = std::clamp(d.y / len, 0.0, 1.0);
+    const double azimuth = fastAtan2(d.x, d.z);
+    const int a = std::clamp(static_cast<int>((azimuth + kPi) * (kPanoramaAzimuths / (2.0 * kPi))), 0,
+                             kPanoramaAzimuths - 1);
+    const int e = static_cast<int>(s * (kPanoramaElevations - 1) + 0.5);
+    const std::uint8_t* texel = &textures_->panorama[(static_cast<std::size_t>(e) * kPanoramaAzimuths + a) * 3];
+    out[0] = texel[0];
+    out[1] = texel[1];
+    out[2] = texel[2];
 }
 
 void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std::uint8_t* out) const
@@ -261,7 +315,7 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
     const double fx = tx - ftx, fz = tz - ftz;
     Colour c{114, 121, 106};
     c = c * ((0.88 + 0.24 * lattice(static_cast<std::int64_t>(ftx), static_cast<std::int64_t>(ftz)))
-             * (0.9 + 0.2 * grain(p.x * 6.0, p.z * 6.0)));
+             * (0.9 + 0.2 * textures_->grain(p.x * 6.0, p.z * 6.0)));
     const double grout = 0.012 / tile;
     if (fx < grout || fx > 1.0 - grout || fz < grout || fz > 1.0 - grout) {
         c = c * 0.55;
@@ -395,20 +449,25 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     const Vec3 right = camera.orientation.column(0) * (-1.0 / k.fx);
     const Vec3 down = camera.orientation.column(1) * (-1.0 / k.fy);
     const Vec3 forward = camera.orientation.column(2);
+    std::vector<Candidates> rowCandidates(k.width);
     for (std::size_t v = 0; v < k.height; ++v) {
         std::uint8_t* row = pixels + v * rowBytes;
         const Vec3 rowBase = forward + down * (static_cast<double>(v) - k.cy);
         const long lv = static_cast<long>(v);
-        for (std::size_t u = 0; u < k.width; ++u) {
-            const long lu = static_cast<long>(u);
-            Candidates candidates = 0;
-            for (std::size_t i = 0; i < rects.size(); ++i) {
-                if (rects[i].contains(lu, lv)) {
-                    candidates |= Candidates{1} << i;
-                }
+        std::fill(rowCandidates.begin(), rowCandidates.end(), Candidates{0});
+        for (std::size_t i = 0; i < rects.size(); ++i) {
+            const Rect& rect = rects[i];
+            if (lv < rect.v0 || lv > rect.v1) {
+                continue;
             }
+            const long u0 = std::max(rect.u0, 0L), u1 = std::min(rect.u1, static_cast<long>(k.width) - 1);
+            for (long u = u0; u <= u1; ++u) {
+                rowCandidates[static_cast<std::size_t>(u)] |= Candidates{1} << i;
+            }
+        }
+        for (std::size_t u = 0; u < k.width; ++u) {
             const Vec3 d = rowBase + right * (static_cast<double>(u) - k.cx);
-            shade(nearest(camera.position, d, ball, candidates), camera.position, d, ball, row + 3 * u);
+            shade(nearest(camera.position, d, ball, rowCandidates[u]), camera.position, d, ball, row + 3 * u);
         }
     }
 }

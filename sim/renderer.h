@@ -14,6 +14,8 @@
 
 namespace sim {
 
+struct RenderTextures;
+
 class Renderer {
 public:
     explicit Renderer(Scene scene);
@@ -54,12 +56,10 @@ private:
     void shade(const Hit& hit, const Vec3& origin, const Vec3& direction, const Vec3& ball, std::uint8_t* out) const;
     void background(const Vec3& direction, std::uint8_t* out) const;
     void shadeFloor(const Vec3& point, double distance, const Vec3& ball, std::uint8_t* out) const;
-    double noise(double x, double y) const; ///< bilinear lookup of noise_
-    double grain(double x, double y) const; ///< nearest-texel lookup of noise_
 
     Scene scene_;
     std::vector<Solid> solids_; ///< the table top, its legs and the blocks (at most kMaxSolids)
-    std::vector<float> noise_; ///< tileable smooth noise texture, kNoiseSize^2 values in [0, 1]
+    const RenderTextures* textures_; ///< noise and sky panorama, shared by all renderers
 };
 
 } // namespace sim
