@@ -29,7 +29,7 @@ bool NetworkBase::connect(const std::string& src, const std::string& dest, const
 {
     std::string why;
     if (!impl::registry::validName(dest, &why)) {
-        return report(quiet, "Cannot connect " + src + " to " + dest + ": " + why);
+        return report(quiet, "Cannot connect " + src + " to \"" + dest + "\": " + why);
     }
     std::string answer;
     if (!impl::adminCall(src, "connect " + dest, answer, connectTimeoutMs)) {

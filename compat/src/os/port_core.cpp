@@ -362,7 +362,7 @@ void PortCore::serve(std::shared_ptr<InputConnection> conn)
     setSendTimeout(conn->fd_, stallLimitMs);
     FrameHeader header;
     FrameBuffer payload;
-    if (recvFrame(conn->fd_, header, payload) == RecvStatus::Ok) {
+    if (recvFrame(conn->fd_, header, payload, -1, -1, maxFirstFrameLength) == RecvStatus::Ok) {
         const std::string text(payload.data(), payload.size());
         const auto newline = text.find('\n');
         const std::string destination = text.substr(0, newline);

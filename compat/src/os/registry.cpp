@@ -197,12 +197,12 @@ bool validName(const std::string& name, std::string* why)
 {
     auto refuse = [&](const char* reason) {
         if (why) {
-            *why = std::string("invalid port name \"") + name + "\": " + reason;
+            *why = std::string("invalid name (") + reason + ")";
         }
         return false;
     };
     if (name.size() < 2 || name[0] != '/') {
-        return refuse("a port name starts with '/' followed by at least one character");
+        return refuse("a port name is '/' followed by at least one character");
     }
     if (name.size() > 1000) {
         return refuse("longer than 1000 characters");

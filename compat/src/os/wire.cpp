@@ -111,7 +111,8 @@ RecvStatus recvAll(int fd, char* out, std::size_t len)
 
 } // namespace
 
-RecvStatus recvFrame(int fd, FrameHeader& header, FrameBuffer& payload, int timeoutMs, int wakeFd)
+RecvStatus recvFrame(int fd, FrameHeader& header, FrameBuffer& payload, int timeoutMs, int wakeFd,
+                     std::uint64_t maxLength)
 {
     if (timeoutMs >= 0 || wakeFd >= 0) {
         const RecvStatus ready = waitReadable(fd, timeoutMs, wakeFd);
@@ -125,7 +126,7 @@ RecvStatus recvFrame(int fd, FrameHeader& header, FrameBuffer& payload, int time
         return s == RecvStatus::TimedOut ? RecvStatus::Failed : s;
     }
     if (header.magic != frameMagic || header.kind < static_cast<std::uint32_t>(FrameKind::Hello)
-        || header.kind > static_cast<std::uint32_t>(FrameKind::AdminReply) || header.length > maxFrameLength) {
+        || header.kind > static_cast<std::uint32_t>(FrameKind::AdminReply) || header.length > maxLength) {
         return RecvStatus::Failed;
     }
     payload.resize(static_cast<std::size_t>(header.length));

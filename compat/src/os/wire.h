@@ -68,7 +68,12 @@ enum class RecvStatus {
 
 /// Receives one frame into `payload`. Waits at most `timeoutMs` for the frame to start
 /// (-1: no limit); a readable `wakeFd` (>= 0) ends that wait with Interrupted.
-RecvStatus recvFrame(int fd, FrameHeader& header, FrameBuffer& payload, int timeoutMs = -1, int wakeFd = -1);
+/// A frame longer than `maxLength` is refused (Failed) before anything is allocated for it.
+RecvStatus recvFrame(int fd, FrameHeader& header, FrameBuffer& payload, int timeoutMs = -1, int wakeFd = -1,
+                     std::uint64_t maxLength = maxFrameLength);
+
+/// Longest first frame (Hello or Admin) of a connection: names and a short command.
+constexpr std::uint64_t maxFirstFrameLength = 64 * 1024;
 
 /// Socket option helpers; failures are harmless and ignored.
 void setSendTimeout(int fd, int ms);
