@@ -1,0 +1,101 @@
+#pragma once
+// The ball tour: place the ball, then follow the camera frame by frame until the robot has
+// settled on it, and tell how long that took and how far from the image centre the ball
+// stayed.
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "robot_probe.h"
+
+namespace tour {
+
+/// What a stop is expected to end in.
+enum class Expect {
+    /// The ball centred (within the tolerance) with the eyes back near zero.
+    Centred,
+    /// The ball held in view, steady but off centre, because the neck has reached a joint
+    /// limit (the eyes are back near zero, so nothing else can turn further).
+    HeldAtLimit,
+};
+
+struct Stop {
+    std::string label;
+    probe::Position ball;
+    Expect expect = Expect::Centred;
+};
+
+/// The demo's stops, in order: the default ball on the table (found by the search, held at
+/// the neck's pitch limit), balls further back on the table in view, one out of view that
+/// the search must find, and the default ball again.
+std::vector<Stop> defaultStops();
+
+/// A place the eyes cannot reach: on the floor behind the robot.
+probe::Position hiddenPosition();
+
+/// A stop request shared between a signal-handling thread and the tour: waits end early
+/// once it is set.
+class Cancel {
+public:
+    void cancel();
+    bool cancelled() const;
+    /// Sleeps for `duration` unless cancelled first; returns false when cancelled.
+    bool sleepFor(std::chrono::duration<double> duration);
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool cancelled_ = false;
+};
+
+struct Settings {
+    double tolerancePx = 10.0;     ///< centred: centroid this close to the image centre
+    double eyeToleranceDeg = 3.0;  ///< centred: eye tilt and version this close to zero
+    std::chrono::milliseconds timeout{45000};
+    std::chrono::milliseconds settle{1500};  ///< how long the end state must hold
+    Cancel* cancel = nullptr;                 ///< when set, ends a stop early (not ok)
+};
+
+struct StopResult {
+    bool placed = false;        ///< the world accepted the ball position
+    bool found = false;         ///< the ball was seen in some frame after the move
+    double foundAfter = -1.0;   ///< seconds from the move to the first frame showing it
+    bool centred = false;
+    bool heldAtLimit = false;
+    double settledAfter = -1.0; ///< seconds from the move to the start of the settled state
+    double errorPx = -1.0;      ///< mean distance of the centroid from the centre, settled
+    probe::HeadJoints head{};   ///< joints at the end
+    bool ok = false;            ///< ended as expected
+    std::string note;           ///< one line on how it ended
+    std::shared_ptr<const probe::RgbImage> snapshot;  ///< the last frame looked at
+};
+
+/// Runs stops against a robot seen through the probes.
+class Tour {
+public:
+    Tour(probe::CameraWatch& camera, probe::WorldClient& world, probe::HeadProbe& head, const Settings& settings)
+        : camera_(camera), world_(world), head_(head), settings_(settings)
+    {
+    }
+
+    /// Places the ball and follows the robot until it settles or the timeout passes.
+    StopResult run(const Stop& stop);
+
+    /// Follows the robot from `movedAt` on (the ball was placed then), as run() does after
+    /// the placement.
+    StopResult follow(Expect expect, probe::Clock::time_point movedAt);
+
+private:
+    probe::CameraWatch& camera_;
+    probe::WorldClient& world_;
+    probe::HeadProbe& head_;
+    Settings settings_;
+};
+
+/// "1.5 s"-style text for seconds, or "-" when negative.
+std::string seconds(double s);
+
+}  // namespace tour
