@@ -1,0 +1,192 @@
+// The robot interface agents against the simulator stand-in robot_sim, started as its own
+// process: idle motor agents when it is not running, and each agent doing its job once it is.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <yarp/os/Network.h>
+
+#include "agents/motor_agents.h"
+#include "agents/sensor_agents.h"
+#include "robot_test_support.h"
+
+extern char** environ;
+
+using namespace robot_test;
+
+namespace {
+
+/// robot_sim running quietly (its output discarded) until destroyed.
+class Simulator {
+public:
+    Simulator()
+    {
+        std::vector<std::string> args{ROBOT_SIM_PATH, "--quiet", "--fps", "20"};
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Simulator()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    /// Waits until the head board and the world interface are served.
+    bool ready()
+    {
+        return pid > 0 && poll_until([] {
+                   return yarp::os::NetworkBase::exists("/icubSim/head/rpc:i")
+                       && yarp::os::NetworkBase::exists("/icubSim/world")
+                       && yarp::os::NetworkBase::exists("/icubSim/cam/left");
+               });
+    }
+
+private:
+    pid_t pid = -1;
+};
+
+template <class Block>
+void configure(const std::string& key, const Block& block)
+{
+    Space::getSpace()->write(key, block, 0, 1.0f);
+}
+
+ConfBlock motor_config(const std::string& tag)
+{
+    ConfBlock c{"HeadAgent", tag + "_joints", tag + "_speed", tag + "_acc",
+                "remote_controlboard", "/" + tag + "/client", "/icubSim/head"};
+    return c;
+}
+
+VelocityBlock velocity_config(const std::string& tag)
+{
+    return VelocityBlock{"HeadAgent", tag + "_vel", tag + "_enc", "remote_controlboard",
+                         "/" + tag + "/client2", "/icubSim/head"};
+}
+
+PositionBlock position_config(const std::string& tag, int period_ms)
+{
+    return PositionBlock{"HeadAgent", tag + "_enc", "remote_controlboard", "/" + tag + "/client3",
+                         "/icubSim/head", 0, period_ms};
+}
+
+template <class A>
+Observed<A>& start_agent(const std::string& config_key)
+{
+    auto& agent = make_kept<Observed<A>>(config_key);
+    agent.start(nullptr);
+    EXPECT_TRUE(agent.wait_init());
+    return agent;
+}
+
+void put(const std::string& key, const yarp::sig::Vector& v)
+{
+    Space::getSpace()->write(key, v, 0, 1.0f);
+}
+
+/// Whether the published encoders are within `tolerance` of `pose` on every axis.
+bool near(const yarp::sig::Vector& encoders, const std::vector<double>& pose, double tolerance)
+{
+    if (encoders.size() != pose.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < pose.size(); ++i) {
+        if (std::fabs(encoders[i] - pose[i]) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// Agents set up while the simulator is not running stay idle, also once it has started:
+// they bound nothing, and they do not try again (restart the controller instead).
+TEST(RobotSim, AbsentSimulatorLeavesMotorAgentsIdleForGood)
+{
+    configure("idle_conf", motor_config("idle"));
+    configure("idle_vconf", velocity_config("idle"));
+    configure("idle_pconf", position_config("idle", 20));
+    StdoutCapture out;
+    auto& motor = start_agent<MotorAgent>("idle_conf");
+    auto& velocity = start_agent<VelocityMotorAgent>("idle_vconf");
+    auto& encoders = start_agent<PositionAgent>("idle_pconf");
+
+    Simulator sim;
+    ASSERT_TRUE(sim.ready());
+    put("idle_joints", vec({0, 0, 20, 0, 0, 0}));
+    put("idle_vel", vec({0, 0, 5, 0, 0, 0}));
+
+    // Nothing can show that an idle agent stays idle except waiting a while.
+    EXPECT_FALSE(motor.wait_activations(1, std::chrono::milliseconds(300)));
+    EXPECT_FALSE(velocity.wait_activations(1, std::chrono::milliseconds(1)));
+    EXPECT_FALSE(encoders.wait_activations(1, std::chrono::milliseconds(1)));
+    EXPECT_EQ(out.count("read:"), 0);
+    EXPECT_EQ(out.count("the agent stays idle"), 3);
+}
+
+// With the simulator running: the encoder agent publishes six joints, a position write
+// moves the head there, a velocity write turns it (the joints switched to velocity mode),
+// and a later position write takes them back; the camera delivers images and the world
+// answers the hand request.
+TEST(RobotSim, AgentsDriveTheStandIn)
+{
+    Simulator sim;
+    ASSERT_TRUE(sim.ready());
+    configure("sim_conf", motor_config("sim"));
+    configure("sim_vconf", velocity_config("sim"));
+    configure("sim_pconf", position_config("sim", 50));
+    SensorBlock camera{"HeadAgent", "/sim/left/image/in", "/icubSim/cam/left", "sim_leftImage",
+                       "", 0, 100};
+    SensorBlock hand{"HeadAgent", "/sim/lhand/pos", "/icubSim/world", "sim_lhand_pos",
+                     "world get lhand", 0, 100};
+    configure("sim_leConfig", camera);
+    configure("sim_handConfig", hand);
+    StdoutCapture out;
+    auto& motor = start_agent<MotorAgent>("sim_conf");
+    auto& velocity = start_agent<VelocityMotorAgent>("sim_vconf");
+    start_agent<PositionAgent>("sim_pconf");
+    start_agent<CamSensorAgent>("sim_leConfig");
+    start_agent<HandPosSensorAgent>("sim_handConfig");
+    const auto encoders = [] { return Space::getSpace()->read("sim_enc", yarp::sig::Vector()); };
+
+    ASSERT_TRUE(poll_until([&] { return encoders().size() == 6; }));
+
+    const std::vector<double> pose{-10, 0, 15, 5, 0, 0};
+    put("sim_speed", vec({60, 60, 60, 60, 60, 60}));
+    ASSERT_TRUE(wake_with(motor, [&] { put("sim_joints", vec({-10, 0, 15, 5, 0, 0})); }));
+    ASSERT_TRUE(poll_until([&] { return near(encoders(), pose, 0.5); }));
+
+    ASSERT_TRUE(wake_with(velocity, [&] { put("sim_vel", vec({0, 0, -10, 0, 0, 0})); }));
+    ASSERT_TRUE(poll_until([&] { return encoders().size() == 6 && encoders()[2] < 10; }));
+    ASSERT_TRUE(wake_with(velocity, [&] { put("sim_vel", vec({0, 0, 0, 0, 0, 0})); }));
+
+    ASSERT_TRUE(wake_with(motor, [&] { put("sim_joints", vec({-10, 0, 15, 5, 0, 0})); }));
+    EXPECT_TRUE(poll_until([&] { return near(encoders(), pose, 0.5); }));
+
+    ASSERT_TRUE(poll_until([] {
+        const ImageHandle image = Space::getSpace()->read("sim_leftImage", ImageHandle());
+        return image && image->width() == 320 && image->height() == 240;
+    }));
+    ASSERT_TRUE(poll_until([] {
+        return Space::getSpace()->read("sim_lhand_pos", yarp::sig::Vector()).size() == 3;
+    }));
+    EXPECT_GE(out.count("Position "), 3);
+    EXPECT_GE(out.count("read:  -10 0 15 5 0 0 \n"), 2);
+}
