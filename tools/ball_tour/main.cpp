@@ -169,9 +169,11 @@ std::string slug(const std::string& text)
         } else if (!s.empty() && s.back() != '-') {
             s += '-';
         }
-        if (s.size() >= 40) {
-            break;
-        }
+    }
+    // Keep file names short: whole words up to 48 characters.
+    if (s.size() > 48) {
+        const std::size_t cut = s.rfind('-', 48);
+        s.resize(cut == std::string::npos || cut == 0 ? 48 : cut);
     }
     while (!s.empty() && s.back() == '-') {
         s.pop_back();
