@@ -1,5 +1,6 @@
 #include "agents/motor_agents.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <utility>

@@ -9,6 +9,7 @@
 // Every control-board call of the controller is made here, so that a change of the device
 // API stays in this one pair of files.
 #include <string>
+#include <vector>
 
 #include <yarp/dev/IControlMode.h>
 #include <yarp/dev/IEncoders.h>

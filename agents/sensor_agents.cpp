@@ -33,17 +33,13 @@ SensorBlock sensor_defaults(const char* name, const char* local_port, const char
     return block;
 }
 
+/// "<word> <value as %f> \n"; %f has no upper bound on its length, so the text is sized first.
 std::string format_value_line(const char* word, double value)
 {
-    char buffer[64 + 32];
-    std::snprintf(buffer, sizeof buffer, "%s %f \n", word, value);
-    std::string line(buffer);
-    if (line.size() + 1 >= sizeof buffer) {   // a huge magnitude: %f has no upper bound
-        const int needed = std::snprintf(nullptr, 0, "%s %f \n", word, value);
-        line.assign(static_cast<std::size_t>(needed) + 1, '\0');
-        std::snprintf(line.data(), line.size(), "%s %f \n", word, value);
-        line.resize(static_cast<std::size_t>(needed));
-    }
+    const int length = std::snprintf(nullptr, 0, "%s %f \n", word, value);
+    std::string line(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(line.data(), line.size(), "%s %f \n", word, value);
+    line.resize(static_cast<std::size_t>(length));
     return line;
 }
 
