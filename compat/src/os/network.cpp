@@ -65,6 +65,21 @@ bool NetworkBase::isConnected(const std::string& src, const std::string& dest, b
     return true;
 }
 
+bool NetworkBase::checkNetwork()
+{
+    std::string why;
+    if (impl::registry::directory(&why).empty()) {
+        impl::diagnostic("%s", why.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool NetworkBase::checkNetwork(double /*timeout*/)
+{
+    return checkNetwork();
+}
+
 void NetworkBase::initMinimum()
 {
     ++initCount;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace yarp::os;
 using ports_test::Child;
@@ -46,15 +47,34 @@ TEST(PortRegistry, MalformedNamesAreRefused)
     EXPECT_FALSE(NetworkBase::disconnect("/absent/a", "/absent/b"));
 }
 
-TEST(PortRegistry, RegistryDirectoryIsPrivate)
+TEST(PortRegistry, RegistryDirectoryIsPrivateAndOurOwn)
 {
-    Port port;
-    ASSERT_TRUE(port.open("/registry/private"));
-    const char* dir = std::getenv("AGENT_CONTROLLER_PORTS");
-    ASSERT_NE(dir, nullptr);
-    struct stat st{};
-    ASSERT_EQ(::stat(dir, &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    const std::string saved = std::getenv("AGENT_CONTROLLER_PORTS");
+    EXPECT_TRUE(NetworkBase::checkNetwork());
+
+    // A directory readable by others is made private before use.
+    const std::string loose = saved + "/loose";
+    ::mkdir(loose.c_str(), 0755); // may be left from an earlier run
+    ASSERT_EQ(::chmod(loose.c_str(), 0755), 0);
+    ASSERT_EQ(::setenv("AGENT_CONTROLLER_PORTS", loose.c_str(), 1), 0);
+    {
+        Port port;
+        ASSERT_TRUE(port.open("/registry/private"));
+        struct stat st{};
+        ASSERT_EQ(::stat(loose.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+
+    // A directory of another user is refused: its owner could read or replace our sockets.
+    const std::string foreign = saved + "/foreign";
+    ::mkdir(foreign.c_str(), 0700);
+    if (::chown(foreign.c_str(), 65534, 65534) == 0) {
+        ASSERT_EQ(::setenv("AGENT_CONTROLLER_PORTS", foreign.c_str(), 1), 0);
+        Port port;
+        EXPECT_FALSE(port.open("/registry/foreign"));
+        EXPECT_FALSE(NetworkBase::checkNetwork());
+    }
+    ::setenv("AGENT_CONTROLLER_PORTS", saved.c_str(), 1);
 }
 
 TEST(PortRegistry, LongNamesAndLongRegistryPathsWork)

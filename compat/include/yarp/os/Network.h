@@ -23,6 +23,10 @@ public:
     /// True when `src` has an output connection to `dest`.
     static bool isConnected(const std::string& src, const std::string& dest, bool quiet = true);
 
+    /// True when ports can be opened: the registry directory is usable.
+    static bool checkNetwork();
+    static bool checkNetwork(double timeout);
+
     static void initMinimum();
     static void finiMinimum();
 };
