@@ -169,7 +169,7 @@ TEST(RobotSim, AgentsDriveTheStandIn)
     ASSERT_TRUE(poll_until([&] { return encoders().size() == 6; }));
 
     const std::vector<double> pose{-10, 0, 15, 5, 0, 0};
-    put("sim_speed", vec({60, 60, 60, 60, 60, 60}));
+    ASSERT_TRUE(wake_with(motor, [&] { put("sim_speed", vec({60, 60, 60, 60, 60, 60})); }));
     ASSERT_TRUE(wake_with(motor, [&] { put("sim_joints", vec({-10, 0, 15, 5, 0, 0})); }));
     ASSERT_TRUE(poll_until([&] { return near(encoders(), pose, 0.5); }));
 
