@@ -7,7 +7,9 @@
 
 #include <yarp/dev/ControlBoardInterfaces.h>
 #include <yarp/dev/PolyDriver.h>
+#include <yarp/os/Bottle.h>
 #include <yarp/os/Network.h>
+#include <yarp/os/Port.h>
 #include <yarp/os/Property.h>
 
 #include <gtest/gtest.h>
@@ -60,6 +62,16 @@ TEST(ControlBoardClient, OpenFailsForAnAbsentBoardOrABadConfiguration)
 
     compat::ControlBoardServer twice;
     EXPECT_FALSE(twice.open("/cfg/head", board)) << "one server per board name";
+
+    // Something that is not a board request (an operator's bottle) gets a failure answer,
+    // and the board is untouched.
+    yarp::os::Port stranger;
+    ASSERT_TRUE(stranger.open("/cfg/stranger"));
+    ASSERT_TRUE(NetworkBase::connect("/cfg/stranger", compat::ControlBoardServer::rpcPortName("/cfg/head")));
+    stranger.setTimeout(5.0f);
+    yarp::os::Bottle reply;
+    EXPECT_FALSE(stranger.write(yarp::os::Bottle("set pos 0 10"), reply));
+    EXPECT_EQ(board.calls("positionMove"), 0);
 }
 
 TEST(ControlBoardClient, InterfacesReachTheBoardWithTheRobotsControlModes)
