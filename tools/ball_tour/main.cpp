@@ -44,8 +44,8 @@ const char* const usageText =
     "  --tolerance PX     centred means within PX pixels of the centre (default 10)\n"
     "  --timeout S        seconds allowed per position (default 45)\n"
     "  --wait S           seconds to wait for the simulator and the controller (default 60)\n"
-    "  --measure N        instead of the tour: move the ball N times between two places\n"
-    "                     and print the end-to-end figures\n"
+    "  --measure N        instead of the tour: move the ball N times between two places,\n"
+    "                     then hide it 5 times, and print the end-to-end figures\n"
     "  --controller-pid P with --measure: also measure the CPU use of process P\n"
     "  --json FILE        with --measure: also write the figures to FILE as JSON\n"
     "  -h, --help         this text\n"
@@ -248,11 +248,15 @@ int runMeasure(const Options& options, tour::Tour& tour, probe::WorldClient& wor
     const tour::Figures f = tour::measure(tour, world, head, settings, printLine);
     const tour::Stats latency = tour::stats(f.commandLatency);
     const tour::Stats centre = tour::stats(f.centreTime);
+    const tour::Stats takeover = tour::stats(f.searchTakeover);
     std::printf("ball move -> first neck command at the board: median %.3f s, p90 %.3f s, min %.3f s, max %.3f s "
                 "(%zu moves)\n",
                 latency.median, latency.p90, latency.min, latency.max, latency.n);
     std::printf("ball move -> centred within %.0f px: median %.2f s, p90 %.2f s, min %.2f s, max %.2f s (%zu moves)\n",
                 options.tolerance, centre.median, centre.p90, centre.min, centre.max, centre.n);
+    std::printf("ball hidden -> first search command at the board: median %.3f s, p90 %.3f s, min %.3f s, "
+                "max %.3f s (%zu hides)\n",
+                takeover.median, takeover.p90, takeover.min, takeover.max, takeover.n);
     if (options.controllerPid > 0) {
         std::printf("controller CPU: %.1f %% of one core while tracking, %.1f %% with nothing to track\n", f.cpuTracking,
                     f.cpuIdle);
@@ -271,6 +275,7 @@ int runMeasure(const Options& options, tour::Tour& tour, probe::WorldClient& wor
         std::fprintf(out, "{\n");
         series("ball_move_to_first_neck_command", latency, "s");
         series("ball_move_to_centred", centre, "s");
+        series("ball_hidden_to_first_search_command", takeover, "s");
         std::fprintf(out, "  \"controller_cpu_tracking_percent\": %.2f,\n", f.cpuTracking);
         std::fprintf(out, "  \"controller_cpu_idle_percent\": %.2f,\n", f.cpuIdle);
         std::fprintf(out, "  \"tolerance_px\": %.1f,\n", options.tolerance);

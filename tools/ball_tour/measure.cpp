@@ -16,6 +16,27 @@ using namespace std::chrono_literals;
 const probe::Position kPlaceA{0.05, 0.554, 0.70};
 const probe::Position kPlaceB{-0.08, 0.554, 0.70};
 
+/// Eye speed (degrees per second) above which an eye counts as searching: a search command
+/// turns it at 70, a tracking command at 0.4 times its angle.
+constexpr double kSearchSpeed = 35.0;
+
+/// Waits, sampling the board every 5 ms, until an eye turns at search speed; seconds since
+/// `hiddenAt`, or -1 after `timeout`.
+double waitForSearch(probe::HeadProbe& head, probe::Clock::time_point hiddenAt, std::chrono::milliseconds timeout,
+                     Cancel& cancel)
+{
+    auto next = probe::Clock::now();
+    while (probe::Clock::now() - hiddenAt < timeout && !cancel.cancelled()) {
+        probe::HeadJoints speed{};
+        if (head.speeds(&speed) && (std::fabs(speed[3]) > kSearchSpeed || std::fabs(speed[4]) > kSearchSpeed)) {
+            return std::chrono::duration<double>(probe::Clock::now() - hiddenAt).count();
+        }
+        next += 5ms;
+        std::this_thread::sleep_until(next);  // sampling period, not synchronisation
+    }
+    return -1.0;
+}
+
 /// Neck speed (degrees per second) above which the head counts as commanded to move. A
 /// centred ball leaves a residual command of a few tenths; a 40 px offset asks for 16.
 constexpr double kMovingSpeed = 3.0;
@@ -90,6 +111,25 @@ Figures measure(Tour& tour, probe::WorldClient& world, probe::HeadProbe& head, c
     }
     if (pid > 0) {
         figures.cpuTracking = cpuPercent(pid, cpuBefore, wallBefore);
+    }
+
+    for (int i = 0; i < settings.hides && !cancel.cancelled(); ++i) {
+        const StopResult r = tour.run({"tracked", i % 2 == 0 ? kPlaceB : kPlaceA, Expect::Centred});
+        std::string error;
+        const probe::Clock::time_point hiddenAt = probe::Clock::now();
+        if (!r.centred || !world.setBall(hiddenPosition(), &error)) {
+            progress("measure: could not track and hide the ball: " + r.note + error);
+            ++figures.failures;
+            continue;
+        }
+        const double takeover = waitForSearch(head, hiddenAt, 20s, cancel);
+        if (takeover >= 0) {
+            figures.searchTakeover.push_back(takeover);
+        } else {
+            ++figures.failures;
+        }
+        std::snprintf(line, sizeof line, "hide %d: search command at the board after %.3f s", i + 1, takeover);
+        progress(line);
     }
 
     std::string error;

@@ -15,6 +15,9 @@ struct Figures {
     std::vector<double> commandLatency;
     /// Seconds from each ball move to the centred state (Tour's criterion).
     std::vector<double> centreTime;
+    /// Seconds from hiding a tracked ball (out of reach) to the first board step in which an
+    /// eye turned at search speed: the search agents' commands took over.
+    std::vector<double> searchTakeover;
     /// Mean CPU use of the controller, in percent of one core, while it tracks a ball that
     /// moves between the two places, and while the ball is out of reach (the search runs).
     double cpuTracking = -1.0;
@@ -25,14 +28,16 @@ struct Figures {
 
 struct MeasureSettings {
     int moves = 10;
+    int hides = 5;
     long controllerPid = 0;  ///< 0: no CPU figures
     double idleSeconds = 10.0;
     Cancel* cancel = nullptr;  ///< ends the measurement early when set
 };
 
-/// Moves the ball back and forth between two places in view `moves` times, then hides it.
-/// `progress` gets one line per move. The ball is first brought to the first place and
-/// centred (not measured).
+/// Moves the ball back and forth between two places in view `moves` times, then `hides`
+/// times centres it and hides it out of reach, and finally leaves it hidden to measure the
+/// idle CPU use. `progress` gets one line per move. The ball is first brought to the first
+/// place and centred (not measured).
 Figures measure(Tour& tour, probe::WorldClient& world, probe::HeadProbe& head, const MeasureSettings& settings,
                 void (*progress)(const std::string&));
 
