@@ -227,6 +227,9 @@ int Agent::timer_attach(int delay, int period, int align) {
 
 int Agent::trigger_attach(std::string key, int flags) {
     auto* proxy = new Proxy(monitor);  // the Space keeps a pointer to it
+    // A write that lands while the agent is busy must still reach it once, or the last
+    // value of a key (an operator's final slider position) would never be acted on.
+    proxy->keep_pending();
     space().trigger_attach(key, proxy, flags);
     return proxy->pid();
 }

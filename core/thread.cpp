@@ -65,16 +65,17 @@ Monitor::~Monitor() {
 
 void* Monitor::wait() {
     pthread_mutex_lock(&mutex);
-    notifier = nullptr;
+    notifier = kept;  // a kept notification is delivered at once; any other is forgotten
     while (notifier == nullptr) pthread_cond_wait(&condition, &mutex);
     void* who = notifier;
+    kept = nullptr;
     pthread_mutex_unlock(&mutex);
     return who;
 }
 
 void* Monitor::wait(const timespec* deadline) {
     pthread_mutex_lock(&mutex);
-    notifier = nullptr;
+    notifier = kept;
     while (notifier == nullptr) {
         if (deadline == nullptr) {
             pthread_cond_wait(&condition, &mutex);
@@ -83,6 +84,7 @@ void* Monitor::wait(const timespec* deadline) {
         }
     }
     void* who = notifier;
+    if (who != nullptr) kept = nullptr;
     pthread_mutex_unlock(&mutex);
     return who;
 }
@@ -98,13 +100,15 @@ void* Monitor::wait_pending(const timespec* deadline) {
     }
     void* who = notifier;
     notifier = nullptr;
+    if (who != nullptr) kept = nullptr;
     pthread_mutex_unlock(&mutex);
     return who;
 }
 
-void Monitor::notify(void* who) {
+void Monitor::notify(void* who, bool keep) {
     pthread_mutex_lock(&mutex);
     notifier = who;
+    if (keep) kept = who;
     pthread_cond_signal(&condition);
     pthread_mutex_unlock(&mutex);
 }
@@ -116,7 +120,7 @@ Proxy::Proxy(Monitor& m) : number(++nid), monitor(m) {}
 
 void Proxy::trigger() {
     fired.fetch_add(1, std::memory_order_relaxed);
-    monitor.notify(this);
+    monitor.notify(this, keeps.load());
 }
 
 Proxy* Proxy::receive(Monitor& m) { return static_cast<Proxy*>(m.wait()); }

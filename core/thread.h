@@ -117,8 +117,11 @@ public:
     /// queue before it sleeps.
     void* wait_pending(const timespec* deadline);
 
-    /// Stores `who` as the notifier and wakes one waiting thread.
-    void notify(void* who);
+    /// Stores `who` as the notifier and wakes one waiting thread. With `keep`, the
+    /// notification is also kept when nobody is waiting: the next wait() returns it at once
+    /// instead of forgetting it. At most one such notification is kept (later ones replace
+    /// it), so a busy waiter gets one follow-up wake-up, never a backlog.
+    void notify(void* who, bool keep = false);
 
 protected:
     // Protected so that a test can probe the waiter (is it blocked? does it survive a
@@ -126,6 +129,7 @@ protected:
     pthread_mutex_t mutex;
     pthread_cond_t condition;
     void* notifier = nullptr;
+    void* kept = nullptr;  // a keep-notification not yet delivered by a wait
 };
 
 /// A numbered notification endpoint bound to one Monitor (not owned).
@@ -154,6 +158,11 @@ public:
     /// activations it tells how many wake-ups were lost or collapsed.
     unsigned long triggers() const { return fired.load(); }
 
+    /// Makes this proxy's triggers survive a busy owner: a trigger that arrives while the
+    /// owner is not waiting is delivered at its next wait (see Monitor::notify). Agents use
+    /// it for Space triggers, so the last write of a key always reaches its watcher.
+    void keep_pending() { keeps.store(true); }
+
     /// Adds `bits` to the registration flags; flags only ever accumulate.
     void set(int bits);
     /// True when any of `bits` is set in the flags.
@@ -167,4 +176,5 @@ private:
     Monitor& monitor;
     std::atomic<int> flags{0};
     std::atomic<unsigned long> fired{0};
+    std::atomic<bool> keeps{false};
 };

@@ -1,5 +1,5 @@
 // The Agent base: init on the agent's own thread before any activation, activation ids that
-// name the source, wake-ups lost (never queued) while an activation runs, and kill.
+// name the source, Space writes during an activation collapsing into one follow-up, and kill.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -112,7 +112,8 @@ TEST(AgentLifecycle, MissingConfigurationLeavesTheDefaults) {
     finish(space, agent, "cmd");
 }
 
-TEST(AgentWakeups, TriggersWhileBusyAreLostNotQueued) {
+TEST(AgentWakeups, WritesWhileBusyCollapseIntoOneFollowUpActivation) {
+    // Without a kept wake-up the last of these writes would never be acted on.
     Space space;
     ProbeAgent agent("cfg", space);
     agent.set_hold(true);
@@ -122,11 +123,24 @@ TEST(AgentWakeups, TriggersWhileBusyAreLostNotQueued) {
     ASSERT_TRUE(poll_until([&] { return agent.is_busy(); }));
     for (int i = 0; i < 3; ++i) space.write("cmd", Vec{2}, 0, 1.0f);  // while busy
     agent.set_hold(false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // room for a wrong replay
-    EXPECT_EQ(agent.seen().size(), 1u);
-    space.write("cmd", Vec{3}, 0, 1.0f);  // the next trigger after the activation is heard
-    ASSERT_TRUE(poll_until([&] { return agent.seen().size() == 2; }));
+    ASSERT_TRUE(poll_until([&] { return agent.seen().size() == 2; }));  // one follow-up
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));      // room for a backlog
+    EXPECT_EQ(agent.seen().size(), 2u);
+    space.write("cmd", Vec{3}, 0, 1.0f);  // and the next write after that is heard too
+    ASSERT_TRUE(poll_until([&] { return agent.seen().size() == 3; }));
     finish(space, agent, "cmd");
+}
+
+TEST(AgentWakeups, KeptNotificationIsDeliveredOncePlainOneIsForgotten) {
+    Monitor monitor;
+    Proxy plain(monitor), kept(monitor);
+    kept.keep_pending();
+    plain.trigger();  // nobody waits: forgotten
+    kept.trigger();   // nobody waits: kept for the next wait
+    EXPECT_EQ(Proxy::receive(monitor), &kept);
+    timespec past{};
+    Timer::get_time(&past);
+    EXPECT_EQ(monitor.wait(&past), nullptr);  // delivered once only
 }
 
 TEST(AgentWakeups, KillEndsTheLoopOnlyAfterTheNextWakeup) {
