@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -25,11 +24,15 @@ constexpr auto exit_timeout = 30s;
 
 /// The configuration keys of the "New agent ... created" lines, in output order.
 std::vector<std::string> created_agents(const std::string& output) {
-    static const std::regex line("New agent with confBlock (\\S+) created \\n");
+    const std::string prefix = "New agent with confBlock ";
+    const std::string suffix = " created \n";
     std::vector<std::string> keys;
-    for (auto it = std::sregex_iterator(output.begin(), output.end(), line);
-         it != std::sregex_iterator(); ++it) {
-        keys.push_back((*it)[1]);
+    for (size_t at = output.find(prefix); at != std::string::npos;
+         at = output.find(prefix, at + 1)) {
+        const size_t key = at + prefix.size();
+        const size_t end = output.find(suffix, key);
+        const size_t line_end = output.find('\n', key);
+        if (end != std::string::npos && end < line_end) keys.push_back(output.substr(key, end - key));
     }
     return keys;
 }
