@@ -163,6 +163,74 @@ Rect screenBounds(const Pose& cam, const Intrinsics& k, const std::array<Vec3, 8
                 clampTo(std::ceil(u1) + 2, all.u1), clampTo(std::ceil(v1) + 2, all.v1)};
 }
 
+// Range of directions, as angles atan2(lateral, forward) in radians, under which a circle
+// of radius r centred at (lateral, forward) is seen from the origin; false when the
+// origin is inside the circle (every direction).
+bool angularRange(double lateral, double forward, double r, double* lo, double* hi)
+{
+    const double d = std::hypot(lateral, forward);
+    if (d <= r) {
+        return false;
+    }
+    const double centre = std::atan2(lateral, forward), half = std::asin(r / d);
+    *lo = centre - half;
+    *hi = centre + half;
+    return true;
+}
+
+// Distance from the origin to the segment from p to q in a plane.
+double distanceToSegment(double px, double pz, double qx, double qz)
+{
+    const double dx = qx - px, dz = qz - pz, len2 = dx * dx + dz * dz;
+    const double s = len2 > 0.0 ? std::clamp(-(px * dx + pz * dz) / len2, 0.0, 1.0) : 0.0;
+    return std::hypot(px + s * dx, pz + s * dz);
+}
+
+// Pixel range [lo, hi] (inclusive, clipped to 0..size-1; lo > hi when empty) along one
+// image axis of a capsule given by its ends in camera coordinates: `lateral` is the camera
+// x (or y) of each end, `forward` its z. Points of the capsule in front of the camera are
+// seen under directions between the two ends' angular ranges, and a direction at angle a
+// lands on pixel centre - f * tan(a).
+void pixelRange(const double lateral[2], const double forward[2], double r, double f, double centre, long size,
+                long* lo, long* hi)
+{
+    constexpr double kEdge = 1.5607; // a little less than a right angle
+    double aLo = 0.0, aHi = 0.0, bLo = 0.0, bHi = 0.0;
+    if (distanceToSegment(lateral[0], forward[0], lateral[1], forward[1]) <= r
+        || !angularRange(lateral[0], forward[0], r, &aLo, &aHi) || !angularRange(lateral[1], forward[1], r, &bLo, &bHi)) {
+        *lo = 0;
+        *hi = size - 1;
+        return;
+    }
+    // Parts of the range beyond a right angle are behind the camera.
+    const double first = std::max(std::min(aLo, bLo), -kEdge), last = std::min(std::max(aHi, bHi), kEdge);
+    if (first > last) {
+        *lo = 1;
+        *hi = 0;
+        return;
+    }
+    const double from = centre - f * std::tan(last), to = centre - f * std::tan(first);
+    *lo = static_cast<long>(std::clamp(std::floor(from) - 1.0, 0.0, static_cast<double>(size)));
+    *hi = static_cast<long>(std::clamp(std::ceil(to) + 1.0, -1.0, static_cast<double>(size - 1)));
+}
+
+// Screen rectangle of a body part, from its capsule (a box counts as the sphere around it).
+Rect partBounds(const Pose& cam, const Intrinsics& k, const BodyPart& part)
+{
+    const bool box = part.shape == BodyPart::Shape::Box;
+    const double r = box ? part.boundRadius() : part.radius;
+    const Vec3 a = cam.orientation.inverseApply(part.a - cam.position);
+    const Vec3 b = cam.orientation.inverseApply(part.b - cam.position);
+    const double xs[2] = {a.x, b.x}, ys[2] = {a.y, b.y}, zs[2] = {a.z, b.z};
+    Rect rect{0, 0, -1, -1};
+    pixelRange(xs, zs, r, k.fx, k.cx, static_cast<long>(k.width), &rect.u0, &rect.u1);
+    pixelRange(ys, zs, r, k.fy, k.cy, static_cast<long>(k.height), &rect.v0, &rect.v1);
+    if (rect.u0 > rect.u1 || rect.v0 > rect.v1) {
+        return Rect{0, 0, -1, -1};
+    }
+    return rect;
+}
+
 std::array<Vec3, 8> corners(const Box& b)
 {
     return {Vec3{b.min.x, b.min.y, b.min.z}, Vec3{b.max.x, b.min.y, b.min.z}, Vec3{b.min.x, b.max.y, b.min.z},
@@ -274,7 +342,7 @@ const RenderTextures& sharedTextures()
 }
 } // namespace
 
-Renderer::Renderer(Scene scene) : scene_(std::move(scene)), textures_(&sharedTextures())
+Renderer::Renderer(Scene scene) : scene_(std::move(scene)), textures_(&sharedTextures()), body_(robotBodyAtStart())
 {
     solids_.push_back(Solid{Solid::TableTop, scene_.tableTop, scene_.tableColour});
     for (const Box& leg : scene_.tableLegs) {
@@ -335,7 +403,30 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
     notBlue(mix(c, horizon, haze), out);
 }
 
-Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, Candidates candidates) const
+void Renderer::setBody(std::vector<BodyPart> parts)
+{
+    if (parts.size() > kMaxBodyParts) {
+        parts.resize(kMaxBodyParts);
+    }
+    std::lock_guard<std::mutex> lock(bodyMutex_);
+    body_ = std::move(parts);
+    ++bodyRevision_;
+}
+
+std::vector<BodyPart> Renderer::body() const
+{
+    std::lock_guard<std::mutex> lock(bodyMutex_);
+    return body_;
+}
+
+std::uint64_t Renderer::bodyRevision() const
+{
+    std::lock_guard<std::mutex> lock(bodyMutex_);
+    return bodyRevision_;
+}
+
+Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, const std::vector<BodyPart>& body,
+                                Candidates candidates) const
 {
     Hit hit;
     hit.t = kInf;
@@ -354,14 +445,25 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
             }
         }
     }
-    if (candidates >> 1) {
+    if ((candidates >> 1) & ((Candidates{1} << kMaxSolids) - 1)) {
         const Vec3 inv{1.0 / d.x, 1.0 / d.y, 1.0 / d.z};
         int axis = 0;
         for (std::size_t i = 0; i < solids_.size(); ++i) {
             if (candidates & (Candidates{1} << (i + 1))) {
                 const double t = hitBox(solids_[i].box, o, inv, &axis);
                 if (t < hit.t) {
-                    hit = Hit{Hit::Solid, t, axis, &solids_[i]};
+                    hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr, {}};
+                }
+            }
+        }
+    }
+    if (candidates >> kBodyBit) {
+        Vec3 normal;
+        for (std::size_t i = 0; i < body.size(); ++i) {
+            if (candidates & (Candidates{1} << (i + kBodyBit))) {
+                const double t = body[i].intersect(o, d, &normal);
+                if (t > 0.0 && t < hit.t) {
+                    hit = Hit{Hit::Body, t, 0, nullptr, &body[i], normal};
                 }
             }
         }
@@ -369,7 +471,7 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
     if (d.y < 0.0) {
         const double t = -o.y / d.y;
         if (t > 0.0 && t < hit.t) {
-            hit = Hit{Hit::Floor, t, 1, nullptr};
+            hit = Hit{Hit::Floor, t, 1, nullptr, nullptr, {}};
         }
     }
     return hit;
@@ -412,6 +514,14 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
         notBlue(col * lambert(n), out);
         return;
     }
+    case Hit::Body: {
+        // No notBlue() here: the navy covers pass the blue test, as the real ones do.
+        const Colour col = fromRgb(hit.part->colourFacing(hit.normal)) * lambert(hit.normal);
+        out[0] = toByte(col.r);
+        out[1] = toByte(col.g);
+        out[2] = toByte(col.b);
+        return;
+    }
     case Hit::Floor:
         shadeFloor(p, hit.t * d.norm(), ball, out);
         return;
@@ -424,17 +534,24 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
 Rgb Renderer::trace(const Vec3& o, const Vec3& d, const Vec3& ball) const
 {
     std::uint8_t out[3];
-    shade(nearest(o, d, ball, kEverything), o, d, ball, out);
+    const std::vector<BodyPart> parts = body();
+    shade(nearest(o, d, ball, parts, kEverything), o, d, ball, out);
     return Rgb{out[0], out[1], out[2]};
 }
 
 bool Renderer::seesBall(const Vec3& origin, const Vec3& direction, const Vec3& ball) const
 {
-    return nearest(origin, direction, ball, kEverything).what == Hit::Ball;
+    return nearest(origin, direction, ball, body(), kEverything).what == Hit::Ball;
 }
 
 void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball, std::uint8_t* pixels,
                       std::size_t rowBytes) const
+{
+    render(camera, k, ball, body(), pixels, rowBytes);
+}
+
+void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball, const std::vector<BodyPart>& parts,
+                      std::uint8_t* pixels, std::size_t rowBytes) const
 {
     // Only rays that fall in an object's screen rectangle are tested against it.
     const double r = scene_.ballRadius;
@@ -443,6 +560,12 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     rects.push_back(screenBounds(camera, k, corners(Box{ball - Vec3{r, r, r}, ball + Vec3{r, r, r}})));
     for (const Solid& solid : solids_) {
         rects.push_back(screenBounds(camera, k, corners(solid.box)));
+    }
+    // Empty rectangles keep the unused solid bits clear.
+    rects.resize(kBodyBit, Rect{0, 0, -1, -1});
+    const std::size_t bodyParts = std::min(parts.size(), kMaxBodyParts);
+    for (std::size_t i = 0; i < bodyParts; ++i) {
+        rects.push_back(partBounds(camera, k, parts[i]));
     }
 
     // Ray direction for pixel (u, v) is right * (u - cx) + down * (v - cy) + forward.
@@ -467,7 +590,7 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
         }
         for (std::size_t u = 0; u < k.width; ++u) {
             const Vec3 d = rowBase + right * (static_cast<double>(u) - k.cx);
-            shade(nearest(camera.position, d, ball, rowCandidates[u]), camera.position, d, ball, row + 3 * u);
+            shade(nearest(camera.position, d, ball, parts, rowCandidates[u]), camera.position, d, ball, row + 3 * u);
         }
     }
 }

@@ -4,9 +4,10 @@
 //
 // Head joints (degrees): 0 neck pitch (negative looks down), 1 neck roll, 2 neck yaw
 // (negative turns to the robot's right), 3 eye tilt (negative looks down), 4 eye version
-// (negative turns to the robot's right), 5 eye vergence (positive converges: the left eye
-// turns toward the robot's right). The neck chain is pitch, then roll, then yaw; each eye
-// tilts, then pans, about its own centre.
+// (positive turns the eyes to the robot's right: the opposite sense of the neck yaw, as on
+// the real robot), 5 eye vergence (positive converges: the left eye turns toward the
+// robot's right). The neck chain is pitch, then roll, then yaw; each eye tilts, then pans,
+// about its own centre.
 #include <cstddef>
 
 #include "sim/geometry.h"
@@ -49,6 +50,22 @@ Pose leftEyePose(const double* head);
 
 /// Position of the inertial sensor for the six head joints in `head`.
 Vec3 inertialSensorPosition(const double* head);
+
+/// Where the links of one arm are for its sixteen joints. `hand` is the hand's frame: its
+/// -y column points from the wrist to the fingers, its z column out of the back of the
+/// hand (the side away from the palm), its x column across the hand away from the thumb.
+struct ArmPose {
+    Vec3 shoulder;
+    Vec3 elbow;
+    Vec3 wrist;
+    Vec3 palm; ///< centre of the palm
+    Mat3 forearm; ///< frame of the forearm (its -y column runs from elbow to wrist)
+    Mat3 hand;
+};
+
+/// Pose of the links for the sixteen arm joints in `arm`. The right arm mirrors the left
+/// through the mid-plane x = 0.
+ArmPose armPose(const double* arm, Side side);
 
 /// Centre of the palm for the sixteen arm joints in `arm`. The right arm mirrors the left.
 Vec3 handPosition(const double* arm, Side side);
