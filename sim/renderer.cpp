@@ -13,6 +13,7 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kNoiseSize = 256;   // texels per side of the noise texture
 constexpr int kNoiseCells = 16;   // lattice cells per side (the texture tiles seamlessly)
+constexpr int kSpeckleSize = 128; // texels per side of the floor's speckle texture
 
 // Light from above, a little from the robot's left and from behind it.
 const Vec3 kLight = Vec3{0.25, 1.0, -0.3}.normalized();
@@ -39,6 +40,15 @@ void notBlue(const Colour& c, std::uint8_t* out)
     out[0] = r;
     out[1] = g;
     out[2] = b > ceiling ? static_cast<std::uint8_t>(ceiling) : b;
+}
+
+// For colours whose blue never exceeds their green (the floor's greys, scaled and mixed
+// with each other): they cannot pass the blue test, so the clamp of notBlue() is not needed.
+void writeGrey(const Colour& c, std::uint8_t* out)
+{
+    out[0] = toByte(c.r);
+    out[1] = toByte(c.g);
+    out[2] = toByte(c.b);
 }
 
 // Slab test of a ray against a box, with the reciprocal direction `inv`. Returns the entry
@@ -214,22 +224,67 @@ void pixelRange(const double lateral[2], const double forward[2], double r, doub
     *hi = static_cast<long>(std::clamp(std::ceil(to) + 1.0, -1.0, static_cast<double>(size - 1)));
 }
 
-// Screen rectangle of a body part, from its capsule (a box counts as the sphere around it).
-Rect partBounds(const Pose& cam, const Intrinsics& k, const BodyPart& part)
-{
-    const bool box = part.shape == BodyPart::Shape::Box;
-    const double r = box ? part.boundRadius() : part.radius;
-    const Vec3 a = cam.orientation.inverseApply(part.a - cam.position);
-    const Vec3 b = cam.orientation.inverseApply(part.b - cam.position);
-    const double xs[2] = {a.x, b.x}, ys[2] = {a.y, b.y}, zs[2] = {a.z, b.z};
+// A body part as the camera sees it: its capsule (a box counts as the sphere around it)
+// in camera coordinates and the screen rectangle that holds it. A part close to the eye
+// can have a loose rectangle; for a large one each row gets its own span.
+struct PartView {
+    Vec3 a, b;
+    double r = 0.0;
     Rect rect{0, 0, -1, -1};
-    pixelRange(xs, zs, r, k.fx, k.cx, static_cast<long>(k.width), &rect.u0, &rect.u1);
-    pixelRange(ys, zs, r, k.fy, k.cy, static_cast<long>(k.height), &rect.v0, &rect.v1);
-    if (rect.u0 > rect.u1 || rect.v0 > rect.v1) {
-        return Rect{0, 0, -1, -1};
+    bool perRow = false;
+
+    PartView(const Pose& cam, const Intrinsics& k, const BodyPart& part)
+    {
+        const bool box = part.shape == BodyPart::Shape::Box;
+        r = box ? part.boundRadius() : part.radius;
+        a = cam.orientation.inverseApply(part.a - cam.position);
+        b = cam.orientation.inverseApply(part.b - cam.position);
+        const double xs[2] = {a.x, b.x}, ys[2] = {a.y, b.y}, zs[2] = {a.z, b.z};
+        pixelRange(xs, zs, r, k.fx, k.cx, static_cast<long>(k.width), &rect.u0, &rect.u1);
+        pixelRange(ys, zs, r, k.fy, k.cy, static_cast<long>(k.height), &rect.v0, &rect.v1);
+        if (rect.u0 > rect.u1 || rect.v0 > rect.v1) {
+            rect = Rect{0, 0, -1, -1};
+        }
+        perRow = (rect.u1 - rect.u0 + 1) * (rect.v1 - rect.v0 + 1) > 2000;
     }
-    return rect;
-}
+
+    // Columns of row v that can show the part. The rays of one row lie in a plane through
+    // the eye; the part meets that plane only where its axis is within r of it, and there
+    // in a disc of radius sqrt(r^2 - distance^2) around the axis point's projection.
+    void rowSpan(const Intrinsics& k, double v, long* u0, long* u1) const
+    {
+        const double slope = -(v - k.cy) / k.fy; // the row's rays are (x, slope, 1) * t
+        const double len = std::sqrt(1.0 + slope * slope);
+        const double da = (slope * a.z - a.y) / len, db = (slope * b.z - b.y) / len; // signed distances
+        // The stretch of the axis within r of the plane: s in [s0, s1] of a + (b - a) s.
+        double s0 = 0.0, s1 = 1.0;
+        if (da == db) {
+            if (std::abs(da) > r) {
+                *u0 = 1;
+                *u1 = 0;
+                return;
+            }
+        } else {
+            const double lo = (-r - da) / (db - da), hi = (r - da) / (db - da);
+            s0 = std::max(0.0, std::min(lo, hi));
+            s1 = std::min(1.0, std::max(lo, hi));
+            if (s0 > s1) {
+                *u0 = 1;
+                *u1 = 0;
+                return;
+            }
+        }
+        const double d0 = da + (db - da) * s0, d1 = da + (db - da) * s1;
+        const double nearest = d0 * d1 <= 0.0 ? 0.0 : std::min(std::abs(d0), std::abs(d1));
+        const double radius = std::sqrt(std::max(0.0, r * r - nearest * nearest));
+        const Vec3 p = a + (b - a) * s0, q = a + (b - a) * s1;
+        const double lateral[2] = {p.x, q.x};
+        const double forward[2] = {(slope * p.y + p.z) / len, (slope * q.y + q.z) / len};
+        pixelRange(lateral, forward, radius, k.fx * len, k.cx, static_cast<long>(k.width), u0, u1);
+        *u0 = std::max(*u0, rect.u0);
+        *u1 = std::min(*u1, rect.u1);
+    }
+};
 
 std::array<Vec3, 8> corners(const Box& b)
 {
@@ -249,6 +304,7 @@ constexpr int kPanoramaElevations = 1024; // sine of the elevation from 0 to 1
 // built once per process (on first use) and only read afterwards.
 struct RenderTextures {
     std::vector<float> noise;          // tileable smooth noise, kNoiseSize^2 values in [0, 1]
+    std::vector<std::uint8_t> speckle; // kSpeckleSize^2 bytes of the noise: small enough to stay in cache
     std::vector<std::uint8_t> panorama; // RGB sky by azimuth and sine of the elevation
 
     RenderTextures();
@@ -268,13 +324,15 @@ struct RenderTextures {
         return a + (b - a) * ax + (c - a) * ay + (a - b - c + d) * ax * ay;
     }
 
-    // Nearest texel: the floor's speckle is fine enough not to need filtering.
+    // Nearest texel, in [0, 1]: the floor's speckle is fine enough not to need filtering.
+    // Far floor pixels hit texels at random, so the speckle comes from a texture small
+    // enough to stay in the cache.
     double grain(double x, double y) const
     {
         const double scale = static_cast<double>(kNoiseSize) / kNoiseCells;
-        const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(x * scale)) & (kNoiseSize - 1));
-        const auto j = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(y * scale)) & (kNoiseSize - 1));
-        return noise[j * kNoiseSize + i];
+        const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(x * scale)) & (kSpeckleSize - 1));
+        const auto j = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(y * scale)) & (kSpeckleSize - 1));
+        return speckle[j * kSpeckleSize + i] * (1.0 / 255.0);
     }
 
     void sky(const Vec3& d, std::uint8_t* out) const;
@@ -319,6 +377,15 @@ RenderTextures::RenderTextures()
             const double n = 0.65 * valueNoise(i * scale, j * scale, kNoiseCells)
                              + 0.35 * valueNoise(i * scale * 2.0, j * scale * 2.0, 2 * kNoiseCells);
             noise[static_cast<std::size_t>(j) * kNoiseSize + i] = static_cast<float>(n);
+        }
+    }
+    // The speckle: a corner of the noise, in bytes.
+    speckle.resize(static_cast<std::size_t>(kSpeckleSize) * kSpeckleSize);
+    for (int j = 0; j < kSpeckleSize; ++j) {
+        for (int i = 0; i < kSpeckleSize; ++i) {
+            const double n = noise[static_cast<std::size_t>(j) * kNoiseSize + i];
+            speckle[static_cast<std::size_t>(j) * kSpeckleSize + i] =
+                static_cast<std::uint8_t>(std::clamp(n, 0.0, 1.0) * 255.0 + 0.5);
         }
     }
     // The sky depends on the direction only: one panorama serves every view.
@@ -373,7 +440,7 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
 {
     const Colour horizon{160, 166, 160};
     if (distance > 1000.0) {
-        notBlue(horizon, out); // too far for any detail (and for exact texture coordinates)
+        writeGrey(horizon, out); // too far for any detail (and for exact texture coordinates)
         return;
     }
     // Square tiles 0.6 m wide with dark grout, each tile its own shade.
@@ -400,7 +467,7 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
     }
     // Haze with distance hides the aliasing of far tiles.
     const double haze = distance / (distance + 14.0);
-    notBlue(mix(c, horizon, haze), out);
+    writeGrey(mix(c, horizon, haze), out);
 }
 
 void Renderer::setBody(std::vector<BodyPart> parts)
@@ -445,27 +512,31 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
             }
         }
     }
-    if ((candidates >> 1) & ((Candidates{1} << kMaxSolids) - 1)) {
+    // Visit only the set bits: most pixels have a candidate or two out of dozens.
+    Candidates solids = (candidates >> 1) & ((Candidates{1} << kMaxSolids) - 1);
+    if (solids != 0) {
         const Vec3 inv{1.0 / d.x, 1.0 / d.y, 1.0 / d.z};
         int axis = 0;
-        for (std::size_t i = 0; i < solids_.size(); ++i) {
-            if (candidates & (Candidates{1} << (i + 1))) {
-                const double t = hitBox(solids_[i].box, o, inv, &axis);
-                if (t < hit.t) {
-                    hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr, {}};
-                }
+        for (; solids != 0; solids &= solids - 1) {
+            const auto i = static_cast<std::size_t>(__builtin_ctzll(solids));
+            if (i >= solids_.size()) {
+                break;
+            }
+            const double t = hitBox(solids_[i].box, o, inv, &axis);
+            if (t < hit.t) {
+                hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr, {}};
             }
         }
     }
-    if (candidates >> kBodyBit) {
-        Vec3 normal;
-        for (std::size_t i = 0; i < body.size(); ++i) {
-            if (candidates & (Candidates{1} << (i + kBodyBit))) {
-                const double t = body[i].intersect(o, d, &normal);
-                if (t > 0.0 && t < hit.t) {
-                    hit = Hit{Hit::Body, t, 0, nullptr, &body[i], normal};
-                }
-            }
+    Vec3 normal;
+    for (Candidates parts = candidates >> kBodyBit; parts != 0; parts &= parts - 1) {
+        const auto i = static_cast<std::size_t>(__builtin_ctzll(parts));
+        if (i >= body.size()) {
+            break;
+        }
+        const double t = body[i].intersect(o, d, &normal);
+        if (t > 0.0 && t < hit.t) {
+            hit = Hit{Hit::Body, t, 0, nullptr, &body[i], normal};
         }
     }
     if (d.y < 0.0) {
@@ -564,8 +635,11 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     // Empty rectangles keep the unused solid bits clear.
     rects.resize(kBodyBit, Rect{0, 0, -1, -1});
     const std::size_t bodyParts = std::min(parts.size(), kMaxBodyParts);
+    std::vector<PartView> views;
+    views.reserve(bodyParts);
     for (std::size_t i = 0; i < bodyParts; ++i) {
-        rects.push_back(partBounds(camera, k, parts[i]));
+        views.emplace_back(camera, k, parts[i]);
+        rects.push_back(views.back().rect);
     }
 
     // Ray direction for pixel (u, v) is right * (u - cx) + down * (v - cy) + forward.
@@ -583,7 +657,10 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
             if (lv < rect.v0 || lv > rect.v1) {
                 continue;
             }
-            const long u0 = std::max(rect.u0, 0L), u1 = std::min(rect.u1, static_cast<long>(k.width) - 1);
+            long u0 = std::max(rect.u0, 0L), u1 = std::min(rect.u1, static_cast<long>(k.width) - 1);
+            if (i >= kBodyBit && views[i - kBodyBit].perRow) {
+                views[i - kBodyBit].rowSpan(k, static_cast<double>(v), &u0, &u1);
+            }
             for (long u = u0; u <= u1; ++u) {
                 rowCandidates[static_cast<std::size_t>(u)] |= Candidates{1} << i;
             }
