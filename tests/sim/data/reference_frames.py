@@ -10,7 +10,7 @@
   reference_frames.py side-by-side REFDIR FRAMEDIR OUT.png
       For each pose, the real frame and the stand-in's frame (FRAMEDIR/<joints>.ppm, as the
       sim_reference_poses_test writes them when AC_SIM_FRAME_DIR is set) next to each other,
-      one pose per row.
+      one pose per row, at half size.
 
 Standard library only (zlib for PNG).
 """
@@ -129,6 +129,20 @@ def figures(width, height, rgb):
     return ball, u, v, cells
 
 
+def half(image):
+    """The image at half its width and height, each pixel the mean of a 2 x 2 block."""
+    width, height, rgb = image
+    w, h = width // 2, height // 2
+    out = bytearray(w * h * 3)
+    for y in range(h):
+        for x in range(w):
+            for c in range(3):
+                i = ((2 * y) * width + 2 * x) * 3 + c
+                total = rgb[i] + rgb[i + 3] + rgb[i + width * 3] + rgb[i + width * 3 + 3]
+                out[(y * w + x) * 3 + c] = (total + 2) // 4
+    return w, h, out
+
+
 def main(args):
     if len(args) == 2 and args[0] == 'figures':
         print('# head joints (6), ball pixels, ball centroid u v (-1: none), body-blue pixels in a 4x4 grid')
@@ -141,7 +155,7 @@ def main(args):
         for joints, path in poses(args[1]):
             frame = os.path.join(args[2], joints + '.ppm')
             if os.path.exists(frame):
-                rows.append((read_png(path), read_ppm(frame)))
+                rows.append((half(read_png(path)), half(read_ppm(frame))))
         if not rows:
             print('no stand-in frames in ' + args[2], file=sys.stderr)
             return 1
