@@ -29,7 +29,8 @@ Colour mix(const Colour& a, const Colour& b, double t)
 }
 Colour fromRgb(const Rgb& c) { return {double(c.r), double(c.g), double(c.b)}; }
 
-std::uint8_t toByte(double v) { return v <= 0.0 ? 0 : (v >= 254.5 ? 255 : static_cast<std::uint8_t>(v + 0.5)); }
+// Branch-free: min and max compile to single instructions (and a NaN becomes 0).
+std::uint8_t toByte(double v) { return static_cast<std::uint8_t>(std::min(std::max(0.0, v), 255.0) + 0.5); }
 
 // Everything but the ball goes through here: blue may never beat both red and green by
 // the ball finder's margin, whatever the shading and the sky did.
@@ -96,7 +97,7 @@ std::uint32_t hash2(std::int64_t x, std::int64_t y)
     return static_cast<std::uint32_t>(h);
 }
 
-double lattice(std::int64_t x, std::int64_t y) { return (hash2(x, y) & 0xFFFF) / 65535.0; }
+double lattice(std::int64_t x, std::int64_t y) { return (hash2(x, y) & 0xFFFF) * (1.0 / 65535.0); }
 
 // Smooth value noise in [0, 1] on a lattice that repeats every `period` cells.
 double valueNoise(double x, double y, int period)
@@ -145,32 +146,50 @@ double wave(double x)
     return f < 0.5 ? 2.0 * f : 2.0 - 2.0 * f;
 }
 
-// Pixel rectangle (inclusive) that can contain the image of a set of points, or the
-// whole image when any point is not in front of the camera.
+// Pixel rectangle (inclusive) that can contain the image of a box given by its eight
+// corners (index bit 0: x, bit 1: y, bit 2: z at its maximum). Only the part of the box in
+// front of the camera counts: edges that cross the plane just in front of the eye are cut
+// there, so a box partly behind the camera does not claim the whole image, and one wholly
+// behind it claims nothing.
 struct Rect {
     long u0, v0, u1, v1;
-    bool contains(long u, long v) const { return u >= u0 && u <= u1 && v >= v0 && v <= v1; }
 };
 
 Rect screenBounds(const Pose& cam, const Intrinsics& k, const std::array<Vec3, 8>& corners)
 {
-    const Rect all{0, 0, static_cast<long>(k.width) - 1, static_cast<long>(k.height) - 1};
+    constexpr double kNear = 1e-3;
+    std::array<Vec3, 8> c;
+    for (std::size_t i = 0; i < 8; ++i) {
+        c[i] = cam.orientation.inverseApply(corners[i] - cam.position);
+    }
     double u0 = kInf, v0 = kInf, u1 = -kInf, v1 = -kInf;
-    for (const Vec3& p : corners) {
-        const Vec3 c = cam.orientation.inverseApply(p - cam.position);
-        if (c.z <= 1e-6) {
-            return all;
-        }
-        const double u = k.cx - k.fx * c.x / c.z, v = k.cy - k.fy * c.y / c.z;
+    auto add = [&](const Vec3& p) {
+        const double u = k.cx - k.fx * p.x / p.z, v = k.cy - k.fy * p.y / p.z;
         u0 = std::min(u0, u);
         u1 = std::max(u1, u);
         v0 = std::min(v0, v);
         v1 = std::max(v1, v);
+    };
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (c[i].z >= kNear) {
+            add(c[i]);
+        }
+        for (std::size_t bit : {1u, 2u, 4u}) {
+            const std::size_t j = i ^ bit;
+            if (j > i && (c[i].z < kNear) != (c[j].z < kNear)) {
+                const double s = (kNear - c[i].z) / (c[j].z - c[i].z);
+                add(c[i] + (c[j] - c[i]) * s);
+            }
+        }
+    }
+    if (u0 > u1) {
+        return Rect{0, 0, -1, -1}; // wholly behind the camera
     }
     // A margin of two pixels covers rounding; beyond the image the rectangle is clipped.
+    const long w = static_cast<long>(k.width) - 1, h = static_cast<long>(k.height) - 1;
     auto clampTo = [](double x, long hi) { return static_cast<long>(std::clamp(x, -2.0, static_cast<double>(hi) + 2.0)); };
-    return Rect{clampTo(std::floor(u0) - 2, all.u1), clampTo(std::floor(v0) - 2, all.v1),
-                clampTo(std::ceil(u1) + 2, all.u1), clampTo(std::ceil(v1) + 2, all.v1)};
+    return Rect{clampTo(std::floor(u0) - 2, w), clampTo(std::floor(v0) - 2, h), clampTo(std::ceil(u1) + 2, w),
+                clampTo(std::ceil(v1) + 2, h)};
 }
 
 // Range of directions, as angles atan2(lateral, forward) in radians, under which a circle
@@ -445,7 +464,8 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
     }
     // Square tiles 0.6 m wide with dark grout, each tile its own shade.
     constexpr double tile = 0.6;
-    const double tx = p.x / tile + 0.5, tz = p.z / tile;
+    constexpr double perTile = 1.0 / tile;
+    const double tx = p.x * perTile + 0.5, tz = p.z * perTile;
     const double ftx = fastFloor(tx), ftz = fastFloor(tz);
     const double fx = tx - ftx, fz = tz - ftz;
     Colour c{114, 121, 106};
@@ -524,7 +544,7 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
             }
             const double t = hitBox(solids_[i].box, o, inv, &axis);
             if (t < hit.t) {
-                hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr, {}};
+                hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr};
             }
         }
     }
@@ -536,13 +556,13 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
         }
         const double t = body[i].intersect(o, d, &normal);
         if (t > 0.0 && t < hit.t) {
-            hit = Hit{Hit::Body, t, 0, nullptr, &body[i], normal};
+            hit = Hit{Hit::Body, t, 0, nullptr, &body[i]};
         }
     }
     if (d.y < 0.0) {
         const double t = -o.y / d.y;
         if (t > 0.0 && t < hit.t) {
-            hit = Hit{Hit::Floor, t, 1, nullptr, nullptr, {}};
+            hit = Hit{Hit::Floor, t, 1, nullptr, nullptr};
         }
     }
     return hit;
@@ -586,8 +606,11 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
         return;
     }
     case Hit::Body: {
-        // No notBlue() here: the navy covers pass the blue test, as the real ones do.
-        const Colour col = fromRgb(hit.part->colourFacing(hit.normal)) * lambert(hit.normal);
+        // The normal again (cheaper than carrying it with every hit). No notBlue() here:
+        // the navy covers pass the blue test, as the real ones do.
+        Vec3 n;
+        hit.part->intersect(o, d, &n);
+        const Colour col = fromRgb(hit.part->colourFacing(n)) * lambert(n);
         out[0] = toByte(col.r);
         out[1] = toByte(col.g);
         out[2] = toByte(col.b);
