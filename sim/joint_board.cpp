@@ -370,7 +370,7 @@ std::vector<JointLimits> armLimits()
 
 std::vector<double> armStartPose()
 {
-    return {-32.6, 52.5, 2.0, 60.9, 55.2, -14.5, -20, 0, 10, 0, 0, 0, 0, 0, 0, 0};
+    return {0, 80, 0, 50, 0, 0, 0, 59, 20, 20, 20, 10, 10, 10, 10, 10};
 }
 
 } // namespace sim

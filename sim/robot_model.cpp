@@ -33,7 +33,8 @@ ArmPose armPose(const double* arm, Side side)
     const Vec3 down{0.0, -1.0, 0.0};
     ArmPose pose;
     pose.shoulder = body::kLeftShoulder;
-    Mat3 r = rotX(deg2rad(arm[0])) * rotZ(deg2rad(arm[1])) * rotY(deg2rad(arm[2]));
+    Mat3 r = rotY(-deg2rad(body::kShoulderTurn)) * rotX(deg2rad(arm[0])) * rotZ(deg2rad(arm[1]))
+             * rotY(deg2rad(arm[2]));
     pose.elbow = pose.shoulder + r * (down * body::kUpperArm);
     r = r * rotX(-deg2rad(arm[3])) * rotY(deg2rad(arm[4]));
     pose.forearm = r;

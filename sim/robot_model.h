@@ -30,7 +30,10 @@ constexpr Vec3 kLeftEyeOffset{0.034, 0.1657, 0.1127};
 /// Inertial sensor in the head frame, relative to the neck pivot (top of the head).
 constexpr Vec3 kInertialOffset{0.0, 0.20, 0.05};
 /// Left shoulder (where the three shoulder axes meet) in the world frame.
-constexpr Vec3 kLeftShoulder{0.16, 0.7842, -0.0457};
+constexpr Vec3 kLeftShoulder{0.1313, 0.7926, -0.0512};
+/// The shoulder's axes are turned about the vertical by this much (degrees): a raised arm
+/// points forward of straight out to the side, as on the real robot.
+constexpr double kShoulderTurn = 20.0;
 /// Upper arm, forearm, and wrist-to-palm-centre lengths.
 constexpr double kUpperArm = 0.152;
 constexpr double kForearm = 0.137;
