@@ -370,7 +370,7 @@ std::vector<JointLimits> armLimits()
 
 std::vector<double> armStartPose()
 {
-    return {-40, 50, 0, 50, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0};
+    return {0, 80, 0, 50, 0, 0, 0, 59, 20, 20, 20, 10, 10, 10, 10, 10};
 }
 
 } // namespace sim

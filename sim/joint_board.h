@@ -112,7 +112,8 @@ private:
 std::vector<JointLimits> headLimits();
 /// Ranges of the sixteen joints of one arm and hand, in the arm window's order.
 std::vector<JointLimits> armLimits();
-/// Start pose of each arm: elbow bent, hand in front of the body.
+/// Start pose of each arm, the real simulator's: arm raised to the side, elbow bent, hand
+/// in front of the body.
 std::vector<double> armStartPose();
 
 } // namespace sim

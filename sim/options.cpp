@@ -77,6 +77,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
             o.camera = false;
         } else if (a == "--no-gravity") {
             o.gravity = false;
+        } else if (a == "--extra-objects") {
+            o.extraObjects = true;
         } else if (a == "--quiet") {
             o.status = false;
         } else {
@@ -112,6 +114,8 @@ std::string usage(const std::string& program)
            "  --ball X Y Z     start with the ball at X Y Z (metres; default -0.15 0.554 0.35,\n"
            "                   on the table)\n"
            "  --no-gravity     a ball set in mid-air stays there instead of falling\n"
+           "  --extra-objects  add a red and a green block beyond the table (the default\n"
+           "                   world, like the real simulator's, has only table and ball)\n"
            "  --quiet          no status line\n"
            "  --help           this text\n"
            "\n"

@@ -15,6 +15,7 @@ struct Options {
     double fps = 30.0;
     bool camera = true;
     bool gravity = true;
+    bool extraObjects = false; ///< a red and a green block beyond the table
     bool status = true;
     std::optional<Vec3> ball;
     bool help = false;

@@ -13,6 +13,7 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kNoiseSize = 256;   // texels per side of the noise texture
 constexpr int kNoiseCells = 16;   // lattice cells per side (the texture tiles seamlessly)
+constexpr int kSpeckleSize = 128; // texels per side of the floor's speckle texture
 
 // Light from above, a little from the robot's left and from behind it.
 const Vec3 kLight = Vec3{0.25, 1.0, -0.3}.normalized();
@@ -28,7 +29,8 @@ Colour mix(const Colour& a, const Colour& b, double t)
 }
 Colour fromRgb(const Rgb& c) { return {double(c.r), double(c.g), double(c.b)}; }
 
-std::uint8_t toByte(double v) { return v <= 0.0 ? 0 : (v >= 254.5 ? 255 : static_cast<std::uint8_t>(v + 0.5)); }
+// Branch-free: min and max compile to single instructions (and a NaN becomes 0).
+std::uint8_t toByte(double v) { return static_cast<std::uint8_t>(std::min(std::max(0.0, v), 255.0) + 0.5); }
 
 // Everything but the ball goes through here: blue may never beat both red and green by
 // the ball finder's margin, whatever the shading and the sky did.
@@ -39,6 +41,15 @@ void notBlue(const Colour& c, std::uint8_t* out)
     out[0] = r;
     out[1] = g;
     out[2] = b > ceiling ? static_cast<std::uint8_t>(ceiling) : b;
+}
+
+// For colours whose blue never exceeds their green (the floor's greys, scaled and mixed
+// with each other): they cannot pass the blue test, so the clamp of notBlue() is not needed.
+void writeGrey(const Colour& c, std::uint8_t* out)
+{
+    out[0] = toByte(c.r);
+    out[1] = toByte(c.g);
+    out[2] = toByte(c.b);
 }
 
 // Slab test of a ray against a box, with the reciprocal direction `inv`. Returns the entry
@@ -86,7 +97,7 @@ std::uint32_t hash2(std::int64_t x, std::int64_t y)
     return static_cast<std::uint32_t>(h);
 }
 
-double lattice(std::int64_t x, std::int64_t y) { return (hash2(x, y) & 0xFFFF) / 65535.0; }
+double lattice(std::int64_t x, std::int64_t y) { return (hash2(x, y) & 0xFFFF) * (1.0 / 65535.0); }
 
 // Smooth value noise in [0, 1] on a lattice that repeats every `period` cells.
 double valueNoise(double x, double y, int period)
@@ -135,33 +146,164 @@ double wave(double x)
     return f < 0.5 ? 2.0 * f : 2.0 - 2.0 * f;
 }
 
-// Pixel rectangle (inclusive) that can contain the image of a set of points, or the
-// whole image when any point is not in front of the camera.
+// Pixel rectangle (inclusive) that can contain the image of a box given by its eight
+// corners (index bit 0: x, bit 1: y, bit 2: z at its maximum). Only the part of the box in
+// front of the camera counts: edges that cross the plane just in front of the eye are cut
+// there, so a box partly behind the camera does not claim the whole image, and one wholly
+// behind it claims nothing.
 struct Rect {
     long u0, v0, u1, v1;
-    bool contains(long u, long v) const { return u >= u0 && u <= u1 && v >= v0 && v <= v1; }
 };
 
 Rect screenBounds(const Pose& cam, const Intrinsics& k, const std::array<Vec3, 8>& corners)
 {
-    const Rect all{0, 0, static_cast<long>(k.width) - 1, static_cast<long>(k.height) - 1};
+    constexpr double kNear = 1e-3;
+    std::array<Vec3, 8> c;
+    for (std::size_t i = 0; i < 8; ++i) {
+        c[i] = cam.orientation.inverseApply(corners[i] - cam.position);
+    }
     double u0 = kInf, v0 = kInf, u1 = -kInf, v1 = -kInf;
-    for (const Vec3& p : corners) {
-        const Vec3 c = cam.orientation.inverseApply(p - cam.position);
-        if (c.z <= 1e-6) {
-            return all;
-        }
-        const double u = k.cx - k.fx * c.x / c.z, v = k.cy - k.fy * c.y / c.z;
+    auto add = [&](const Vec3& p) {
+        const double u = k.cx - k.fx * p.x / p.z, v = k.cy - k.fy * p.y / p.z;
         u0 = std::min(u0, u);
         u1 = std::max(u1, u);
         v0 = std::min(v0, v);
         v1 = std::max(v1, v);
+    };
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (c[i].z >= kNear) {
+            add(c[i]);
+        }
+        for (std::size_t bit : {1u, 2u, 4u}) {
+            const std::size_t j = i ^ bit;
+            if (j > i && (c[i].z < kNear) != (c[j].z < kNear)) {
+                const double s = (kNear - c[i].z) / (c[j].z - c[i].z);
+                add(c[i] + (c[j] - c[i]) * s);
+            }
+        }
+    }
+    if (u0 > u1) {
+        return Rect{0, 0, -1, -1}; // wholly behind the camera
     }
     // A margin of two pixels covers rounding; beyond the image the rectangle is clipped.
+    const long w = static_cast<long>(k.width) - 1, h = static_cast<long>(k.height) - 1;
     auto clampTo = [](double x, long hi) { return static_cast<long>(std::clamp(x, -2.0, static_cast<double>(hi) + 2.0)); };
-    return Rect{clampTo(std::floor(u0) - 2, all.u1), clampTo(std::floor(v0) - 2, all.v1),
-                clampTo(std::ceil(u1) + 2, all.u1), clampTo(std::ceil(v1) + 2, all.v1)};
+    return Rect{clampTo(std::floor(u0) - 2, w), clampTo(std::floor(v0) - 2, h), clampTo(std::ceil(u1) + 2, w),
+                clampTo(std::ceil(v1) + 2, h)};
 }
+
+// Range of directions, as angles atan2(lateral, forward) in radians, under which a circle
+// of radius r centred at (lateral, forward) is seen from the origin; false when the
+// origin is inside the circle (every direction).
+bool angularRange(double lateral, double forward, double r, double* lo, double* hi)
+{
+    const double d = std::hypot(lateral, forward);
+    if (d <= r) {
+        return false;
+    }
+    const double centre = std::atan2(lateral, forward), half = std::asin(r / d);
+    *lo = centre - half;
+    *hi = centre + half;
+    return true;
+}
+
+// Distance from the origin to the segment from p to q in a plane.
+double distanceToSegment(double px, double pz, double qx, double qz)
+{
+    const double dx = qx - px, dz = qz - pz, len2 = dx * dx + dz * dz;
+    const double s = len2 > 0.0 ? std::clamp(-(px * dx + pz * dz) / len2, 0.0, 1.0) : 0.0;
+    return std::hypot(px + s * dx, pz + s * dz);
+}
+
+// Pixel range [lo, hi] (inclusive, clipped to 0..size-1; lo > hi when empty) along one
+// image axis of a capsule given by its ends in camera coordinates: `lateral` is the camera
+// x (or y) of each end, `forward` its z. Points of the capsule in front of the camera are
+// seen under directions between the two ends' angular ranges, and a direction at angle a
+// lands on pixel centre - f * tan(a).
+void pixelRange(const double lateral[2], const double forward[2], double r, double f, double centre, long size,
+                long* lo, long* hi)
+{
+    constexpr double kEdge = 1.5607; // a little less than a right angle
+    double aLo = 0.0, aHi = 0.0, bLo = 0.0, bHi = 0.0;
+    if (distanceToSegment(lateral[0], forward[0], lateral[1], forward[1]) <= r
+        || !angularRange(lateral[0], forward[0], r, &aLo, &aHi) || !angularRange(lateral[1], forward[1], r, &bLo, &bHi)) {
+        *lo = 0;
+        *hi = size - 1;
+        return;
+    }
+    // Parts of the range beyond a right angle are behind the camera.
+    const double first = std::max(std::min(aLo, bLo), -kEdge), last = std::min(std::max(aHi, bHi), kEdge);
+    if (first > last) {
+        *lo = 1;
+        *hi = 0;
+        return;
+    }
+    const double from = centre - f * std::tan(last), to = centre - f * std::tan(first);
+    *lo = static_cast<long>(std::clamp(std::floor(from) - 1.0, 0.0, static_cast<double>(size)));
+    *hi = static_cast<long>(std::clamp(std::ceil(to) + 1.0, -1.0, static_cast<double>(size - 1)));
+}
+
+// A body part as the camera sees it: its capsule (a box counts as the sphere around it)
+// in camera coordinates and the screen rectangle that holds it. A part close to the eye
+// can have a loose rectangle; for a large one each row gets its own span.
+struct PartView {
+    Vec3 a, b;
+    double r = 0.0;
+    Rect rect{0, 0, -1, -1};
+    bool perRow = false;
+
+    PartView(const Pose& cam, const Intrinsics& k, const BodyPart& part)
+    {
+        const bool box = part.shape == BodyPart::Shape::Box;
+        r = box ? part.boundRadius() : part.radius;
+        a = cam.orientation.inverseApply(part.a - cam.position);
+        b = cam.orientation.inverseApply(part.b - cam.position);
+        const double xs[2] = {a.x, b.x}, ys[2] = {a.y, b.y}, zs[2] = {a.z, b.z};
+        pixelRange(xs, zs, r, k.fx, k.cx, static_cast<long>(k.width), &rect.u0, &rect.u1);
+        pixelRange(ys, zs, r, k.fy, k.cy, static_cast<long>(k.height), &rect.v0, &rect.v1);
+        if (rect.u0 > rect.u1 || rect.v0 > rect.v1) {
+            rect = Rect{0, 0, -1, -1};
+        }
+        perRow = (rect.u1 - rect.u0 + 1) * (rect.v1 - rect.v0 + 1) > 2000;
+    }
+
+    // Columns of row v that can show the part. The rays of one row lie in a plane through
+    // the eye; the part meets that plane only where its axis is within r of it, and there
+    // in a disc of radius sqrt(r^2 - distance^2) around the axis point's projection.
+    void rowSpan(const Intrinsics& k, double v, long* u0, long* u1) const
+    {
+        const double slope = -(v - k.cy) / k.fy; // the row's rays are (x, slope, 1) * t
+        const double len = std::sqrt(1.0 + slope * slope);
+        const double da = (slope * a.z - a.y) / len, db = (slope * b.z - b.y) / len; // signed distances
+        // The stretch of the axis within r of the plane: s in [s0, s1] of a + (b - a) s.
+        double s0 = 0.0, s1 = 1.0;
+        if (da == db) {
+            if (std::abs(da) > r) {
+                *u0 = 1;
+                *u1 = 0;
+                return;
+            }
+        } else {
+            const double lo = (-r - da) / (db - da), hi = (r - da) / (db - da);
+            s0 = std::max(0.0, std::min(lo, hi));
+            s1 = std::min(1.0, std::max(lo, hi));
+            if (s0 > s1) {
+                *u0 = 1;
+                *u1 = 0;
+                return;
+            }
+        }
+        const double d0 = da + (db - da) * s0, d1 = da + (db - da) * s1;
+        const double nearest = d0 * d1 <= 0.0 ? 0.0 : std::min(std::abs(d0), std::abs(d1));
+        const double radius = std::sqrt(std::max(0.0, r * r - nearest * nearest));
+        const Vec3 p = a + (b - a) * s0, q = a + (b - a) * s1;
+        const double lateral[2] = {p.x, q.x};
+        const double forward[2] = {(slope * p.y + p.z) / len, (slope * q.y + q.z) / len};
+        pixelRange(lateral, forward, radius, k.fx * len, k.cx, static_cast<long>(k.width), u0, u1);
+        *u0 = std::max(*u0, rect.u0);
+        *u1 = std::min(*u1, rect.u1);
+    }
+};
 
 std::array<Vec3, 8> corners(const Box& b)
 {
@@ -181,6 +323,7 @@ constexpr int kPanoramaElevations = 1024; // sine of the elevation from 0 to 1
 // built once per process (on first use) and only read afterwards.
 struct RenderTextures {
     std::vector<float> noise;          // tileable smooth noise, kNoiseSize^2 values in [0, 1]
+    std::vector<std::uint8_t> speckle; // kSpeckleSize^2 bytes of the noise: small enough to stay in cache
     std::vector<std::uint8_t> panorama; // RGB sky by azimuth and sine of the elevation
 
     RenderTextures();
@@ -200,13 +343,15 @@ struct RenderTextures {
         return a + (b - a) * ax + (c - a) * ay + (a - b - c + d) * ax * ay;
     }
 
-    // Nearest texel: the floor's speckle is fine enough not to need filtering.
+    // Nearest texel, in [0, 1]: the floor's speckle is fine enough not to need filtering.
+    // Far floor pixels hit texels at random, so the speckle comes from a texture small
+    // enough to stay in the cache.
     double grain(double x, double y) const
     {
         const double scale = static_cast<double>(kNoiseSize) / kNoiseCells;
-        const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(x * scale)) & (kNoiseSize - 1));
-        const auto j = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(y * scale)) & (kNoiseSize - 1));
-        return noise[j * kNoiseSize + i];
+        const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(x * scale)) & (kSpeckleSize - 1));
+        const auto j = static_cast<std::size_t>(static_cast<std::int64_t>(fastFloor(y * scale)) & (kSpeckleSize - 1));
+        return speckle[j * kSpeckleSize + i] * (1.0 / 255.0);
     }
 
     void sky(const Vec3& d, std::uint8_t* out) const;
@@ -253,6 +398,15 @@ RenderTextures::RenderTextures()
             noise[static_cast<std::size_t>(j) * kNoiseSize + i] = static_cast<float>(n);
         }
     }
+    // The speckle: a corner of the noise, in bytes.
+    speckle.resize(static_cast<std::size_t>(kSpeckleSize) * kSpeckleSize);
+    for (int j = 0; j < kSpeckleSize; ++j) {
+        for (int i = 0; i < kSpeckleSize; ++i) {
+            const double n = noise[static_cast<std::size_t>(j) * kNoiseSize + i];
+            speckle[static_cast<std::size_t>(j) * kSpeckleSize + i] =
+                static_cast<std::uint8_t>(std::clamp(n, 0.0, 1.0) * 255.0 + 0.5);
+        }
+    }
     // The sky depends on the direction only: one panorama serves every view.
     panorama.resize(static_cast<std::size_t>(kPanoramaAzimuths) * kPanoramaElevations * 3);
     for (int e = 0; e < kPanoramaElevations; ++e) {
@@ -274,7 +428,7 @@ const RenderTextures& sharedTextures()
 }
 } // namespace
 
-Renderer::Renderer(Scene scene) : scene_(std::move(scene)), textures_(&sharedTextures())
+Renderer::Renderer(Scene scene) : scene_(std::move(scene)), textures_(&sharedTextures()), body_(robotBodyAtStart())
 {
     solids_.push_back(Solid{Solid::TableTop, scene_.tableTop, scene_.tableColour});
     for (const Box& leg : scene_.tableLegs) {
@@ -305,12 +459,13 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
 {
     const Colour horizon{160, 166, 160};
     if (distance > 1000.0) {
-        notBlue(horizon, out); // too far for any detail (and for exact texture coordinates)
+        writeGrey(horizon, out); // too far for any detail (and for exact texture coordinates)
         return;
     }
     // Square tiles 0.6 m wide with dark grout, each tile its own shade.
     constexpr double tile = 0.6;
-    const double tx = p.x / tile + 0.5, tz = p.z / tile;
+    constexpr double perTile = 1.0 / tile;
+    const double tx = p.x * perTile + 0.5, tz = p.z * perTile;
     const double ftx = fastFloor(tx), ftz = fastFloor(tz);
     const double fx = tx - ftx, fz = tz - ftz;
     Colour c{114, 121, 106};
@@ -332,10 +487,33 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
     }
     // Haze with distance hides the aliasing of far tiles.
     const double haze = distance / (distance + 14.0);
-    notBlue(mix(c, horizon, haze), out);
+    writeGrey(mix(c, horizon, haze), out);
 }
 
-Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, Candidates candidates) const
+void Renderer::setBody(std::vector<BodyPart> parts)
+{
+    if (parts.size() > kMaxBodyParts) {
+        parts.resize(kMaxBodyParts);
+    }
+    std::lock_guard<std::mutex> lock(bodyMutex_);
+    body_ = std::move(parts);
+    ++bodyRevision_;
+}
+
+std::vector<BodyPart> Renderer::body() const
+{
+    std::lock_guard<std::mutex> lock(bodyMutex_);
+    return body_;
+}
+
+std::uint64_t Renderer::bodyRevision() const
+{
+    std::lock_guard<std::mutex> lock(bodyMutex_);
+    return bodyRevision_;
+}
+
+Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, const std::vector<BodyPart>& body,
+                                Candidates candidates) const
 {
     Hit hit;
     hit.t = kInf;
@@ -354,22 +532,37 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
             }
         }
     }
-    if (candidates >> 1) {
+    // Visit only the set bits: most pixels have a candidate or two out of dozens.
+    Candidates solids = (candidates >> 1) & ((Candidates{1} << kMaxSolids) - 1);
+    if (solids != 0) {
         const Vec3 inv{1.0 / d.x, 1.0 / d.y, 1.0 / d.z};
         int axis = 0;
-        for (std::size_t i = 0; i < solids_.size(); ++i) {
-            if (candidates & (Candidates{1} << (i + 1))) {
-                const double t = hitBox(solids_[i].box, o, inv, &axis);
-                if (t < hit.t) {
-                    hit = Hit{Hit::Solid, t, axis, &solids_[i]};
-                }
+        for (; solids != 0; solids &= solids - 1) {
+            const auto i = static_cast<std::size_t>(__builtin_ctzll(solids));
+            if (i >= solids_.size()) {
+                break;
             }
+            const double t = hitBox(solids_[i].box, o, inv, &axis);
+            if (t < hit.t) {
+                hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr};
+            }
+        }
+    }
+    Vec3 normal;
+    for (Candidates parts = candidates >> kBodyBit; parts != 0; parts &= parts - 1) {
+        const auto i = static_cast<std::size_t>(__builtin_ctzll(parts));
+        if (i >= body.size()) {
+            break;
+        }
+        const double t = body[i].intersect(o, d, &normal);
+        if (t > 0.0 && t < hit.t) {
+            hit = Hit{Hit::Body, t, 0, nullptr, &body[i]};
         }
     }
     if (d.y < 0.0) {
         const double t = -o.y / d.y;
         if (t > 0.0 && t < hit.t) {
-            hit = Hit{Hit::Floor, t, 1, nullptr};
+            hit = Hit{Hit::Floor, t, 1, nullptr, nullptr};
         }
     }
     return hit;
@@ -412,6 +605,17 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
         notBlue(col * lambert(n), out);
         return;
     }
+    case Hit::Body: {
+        // The normal again (cheaper than carrying it with every hit). No notBlue() here:
+        // the navy covers pass the blue test, as the real ones do.
+        Vec3 n;
+        hit.part->intersect(o, d, &n);
+        const Colour col = fromRgb(hit.part->colourFacing(n)) * lambert(n);
+        out[0] = toByte(col.r);
+        out[1] = toByte(col.g);
+        out[2] = toByte(col.b);
+        return;
+    }
     case Hit::Floor:
         shadeFloor(p, hit.t * d.norm(), ball, out);
         return;
@@ -424,17 +628,24 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
 Rgb Renderer::trace(const Vec3& o, const Vec3& d, const Vec3& ball) const
 {
     std::uint8_t out[3];
-    shade(nearest(o, d, ball, kEverything), o, d, ball, out);
+    const std::vector<BodyPart> parts = body();
+    shade(nearest(o, d, ball, parts, kEverything), o, d, ball, out);
     return Rgb{out[0], out[1], out[2]};
 }
 
 bool Renderer::seesBall(const Vec3& origin, const Vec3& direction, const Vec3& ball) const
 {
-    return nearest(origin, direction, ball, kEverything).what == Hit::Ball;
+    return nearest(origin, direction, ball, body(), kEverything).what == Hit::Ball;
 }
 
 void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball, std::uint8_t* pixels,
                       std::size_t rowBytes) const
+{
+    render(camera, k, ball, body(), pixels, rowBytes);
+}
+
+void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball, const std::vector<BodyPart>& parts,
+                      std::uint8_t* pixels, std::size_t rowBytes) const
 {
     // Only rays that fall in an object's screen rectangle are tested against it.
     const double r = scene_.ballRadius;
@@ -443,6 +654,15 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     rects.push_back(screenBounds(camera, k, corners(Box{ball - Vec3{r, r, r}, ball + Vec3{r, r, r}})));
     for (const Solid& solid : solids_) {
         rects.push_back(screenBounds(camera, k, corners(solid.box)));
+    }
+    // Empty rectangles keep the unused solid bits clear.
+    rects.resize(kBodyBit, Rect{0, 0, -1, -1});
+    const std::size_t bodyParts = std::min(parts.size(), kMaxBodyParts);
+    std::vector<PartView> views;
+    views.reserve(bodyParts);
+    for (std::size_t i = 0; i < bodyParts; ++i) {
+        views.emplace_back(camera, k, parts[i]);
+        rects.push_back(views.back().rect);
     }
 
     // Ray direction for pixel (u, v) is right * (u - cx) + down * (v - cy) + forward.
@@ -460,14 +680,17 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
             if (lv < rect.v0 || lv > rect.v1) {
                 continue;
             }
-            const long u0 = std::max(rect.u0, 0L), u1 = std::min(rect.u1, static_cast<long>(k.width) - 1);
+            long u0 = std::max(rect.u0, 0L), u1 = std::min(rect.u1, static_cast<long>(k.width) - 1);
+            if (i >= kBodyBit && views[i - kBodyBit].perRow) {
+                views[i - kBodyBit].rowSpan(k, static_cast<double>(v), &u0, &u1);
+            }
             for (long u = u0; u <= u1; ++u) {
                 rowCandidates[static_cast<std::size_t>(u)] |= Candidates{1} << i;
             }
         }
         for (std::size_t u = 0; u < k.width; ++u) {
             const Vec3 d = rowBase + right * (static_cast<double>(u) - k.cx);
-            shade(nearest(camera.position, d, ball, rowCandidates[u]), camera.position, d, ball, row + 3 * u);
+            shade(nearest(camera.position, d, ball, parts, rowCandidates[u]), camera.position, d, ball, row + 3 * u);
         }
     }
 }

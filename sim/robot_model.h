@@ -4,9 +4,10 @@
 //
 // Head joints (degrees): 0 neck pitch (negative looks down), 1 neck roll, 2 neck yaw
 // (negative turns to the robot's right), 3 eye tilt (negative looks down), 4 eye version
-// (negative turns to the robot's right), 5 eye vergence (positive converges: the left eye
-// turns toward the robot's right). The neck chain is pitch, then roll, then yaw; each eye
-// tilts, then pans, about its own centre.
+// (positive turns the eyes to the robot's right: the opposite sense of the neck yaw, as on
+// the real robot), 5 eye vergence (positive converges: the left eye turns toward the
+// robot's right). The neck chain is pitch, then roll, then yaw; each eye tilts, then pans,
+// about its own centre.
 #include <cstddef>
 
 #include "sim/geometry.h"
@@ -29,7 +30,10 @@ constexpr Vec3 kLeftEyeOffset{0.034, 0.1657, 0.1127};
 /// Inertial sensor in the head frame, relative to the neck pivot (top of the head).
 constexpr Vec3 kInertialOffset{0.0, 0.20, 0.05};
 /// Left shoulder (where the three shoulder axes meet) in the world frame.
-constexpr Vec3 kLeftShoulder{0.1246, 0.7842, -0.0457};
+constexpr Vec3 kLeftShoulder{0.1313, 0.7926, -0.0512};
+/// The shoulder's axes are turned about the vertical by this much (degrees): a raised arm
+/// points forward of straight out to the side, as on the real robot.
+constexpr double kShoulderTurn = 20.0;
 /// Upper arm, forearm, and wrist-to-palm-centre lengths.
 constexpr double kUpperArm = 0.152;
 constexpr double kForearm = 0.137;
@@ -49,6 +53,22 @@ Pose leftEyePose(const double* head);
 
 /// Position of the inertial sensor for the six head joints in `head`.
 Vec3 inertialSensorPosition(const double* head);
+
+/// Where the links of one arm are for its sixteen joints. `hand` is the hand's frame: its
+/// -y column points from the wrist to the fingers, its z column out of the back of the
+/// hand (the side away from the palm), its x column across the hand away from the thumb.
+struct ArmPose {
+    Vec3 shoulder;
+    Vec3 elbow;
+    Vec3 wrist;
+    Vec3 palm; ///< centre of the palm
+    Mat3 forearm; ///< frame of the forearm (its -y column runs from elbow to wrist)
+    Mat3 hand;
+};
+
+/// Pose of the links for the sixteen arm joints in `arm`. The right arm mirrors the left
+/// through the mid-plane x = 0.
+ArmPose armPose(const double* arm, Side side);
 
 /// Centre of the palm for the sixteen arm joints in `arm`. The right arm mirrors the left.
 Vec3 handPosition(const double* arm, Side side);

@@ -17,6 +17,12 @@ Scene Scene::standard()
             s.tableLegs[i++] = Box{{x - legHalf, 0.0, z - legHalf}, {x + legHalf, 0.494, z + legHalf}};
         }
     }
+    return s;
+}
+
+Scene Scene::withExtraObjects()
+{
+    Scene s = standard();
     s.blocks.push_back(Block{Box{{0.45, 0.0, 1.45}, {0.75, 0.40, 1.75}}, Rgb{190, 35, 30}});
     s.blocks.push_back(Block{Box{{-0.85, 0.0, 1.75}, {-0.55, 0.50, 2.05}}, Rgb{45, 160, 50}});
     return s;

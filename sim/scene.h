@@ -1,7 +1,7 @@
 #pragma once
-// The fixed furniture of the simulated world: an infinite tiled floor at y = 0, a table in
-// front of the robot, and a red and a green block further away. The ball is not part of
-// it: it moves, and lives in WorldModel.
+// The fixed furniture of the simulated world: an infinite tiled floor at y = 0 and a table
+// in front of the robot, as in the real simulator; on request also a red and a green block
+// further away. The ball is not part of it: it moves, and lives in WorldModel.
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -41,8 +41,10 @@ struct Scene {
     /// Height of the table's upper face.
     double tableHeight() const { return tableTop.max.y; }
 
-    /// The world every robot_sim starts with.
+    /// The world every robot_sim starts with: floor and table, like the real simulator's.
     static Scene standard();
+    /// The standard world with a red and a green block on the floor beyond the table.
+    static Scene withExtraObjects();
 };
 
 } // namespace sim

@@ -5,7 +5,7 @@
 namespace sim {
 
 Simulation::Simulation(const Config& config)
-    : scene_(Scene::standard()),
+    : scene_(config.extraObjects ? Scene::withExtraObjects() : Scene::standard()),
       renderer_(scene_),
       head_("head", headLimits(), std::vector<double>(kHeadAxes, 0.0)),
       leftArm_("left_arm", armLimits(), armStartPose()),
@@ -13,6 +13,23 @@ Simulation::Simulation(const Config& config)
       world_(scene_, config.gravity)
 {
     sensors_.leftHandSkin.assign(HandSkinModel::kTaxels, 0.0);
+    updateBody();
+}
+
+void Simulation::updateBody()
+{
+    std::vector<double> joints = head_.positions();
+    const std::vector<double> left = leftArm_.positions(), right = rightArm_.positions();
+    joints.insert(joints.end(), left.begin(), left.end());
+    joints.insert(joints.end(), right.begin(), right.end());
+    // Rebuild only when something moved: a still robot leaves the camera's cached frame
+    // valid.
+    if (joints == bodyJoints_ || joints.size() != kHeadAxes + 2 * kArmAxes) {
+        return;
+    }
+    bodyJoints_ = std::move(joints);
+    const double* q = bodyJoints_.data();
+    renderer_.setBody(robotBody(q, q + kHeadAxes, q + kHeadAxes + kArmAxes));
 }
 
 Simulation::SensorFrame Simulation::step(double dt)
@@ -21,6 +38,8 @@ Simulation::SensorFrame Simulation::step(double dt)
     leftArm_.step(dt);
     rightArm_.step(dt);
     world_.step(dt);
+
+    updateBody();
 
     const std::vector<double> h = head_.positions();
     SensorFrame frame;

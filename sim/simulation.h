@@ -20,7 +20,8 @@ namespace sim {
 class Simulation {
 public:
     struct Config {
-        bool gravity = true; ///< a ball set in mid-air falls
+        bool gravity = true;       ///< a ball set in mid-air falls
+        bool extraObjects = false; ///< a red and a green block beyond the table
     };
 
     /// Sensor readings of the latest step.
@@ -41,8 +42,8 @@ public:
     const Scene& scene() const { return scene_; }
     const Renderer& renderer() const { return renderer_; }
 
-    /// Advances joints and ball by `dt` seconds and recomputes the sensor readings.
-    /// Called from one thread at a time.
+    /// Advances joints and ball by `dt` seconds, recomputes the sensor readings and hands
+    /// the renderer the body in its new pose. Called from one thread at a time.
     SensorFrame step(double dt);
 
     /// Readings of the latest step (zeros and an empty skin before the first).
@@ -59,6 +60,8 @@ public:
     std::optional<Pixel> ballInView(const Intrinsics& k) const;
 
 private:
+    void updateBody();
+
     Scene scene_;
     Renderer renderer_;
     JointBoard head_;
@@ -68,6 +71,9 @@ private:
     InertialModel inertial_;
     mutable std::mutex sensorsMutex_;
     SensorFrame sensors_;
+    /// Joints of the body last handed to the renderer (stepping thread only): head, left
+    /// arm, right arm.
+    std::vector<double> bodyJoints_;
 };
 
 /// One line describing the head, the ball and where the ball appears, for the console.

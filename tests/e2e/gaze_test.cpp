@@ -149,7 +149,8 @@ TEST(Gaze, TrackingCommandsPrevailWhileTheBallIsSeenSearchAndRestTakeOverWhenItI
         },
         60s, 5ms))
         << "the neck was never turned back toward rest: " << describe(rig.joints()) << ", yaw was " << yawWhenHidden;
-    EXPECT_FALSE(rig.camera.latest().blob.found);
+    // No check that the camera now finds nothing: the search can turn the eyes onto the
+    // robot's own navy arm covers, which pass the blue test as on the real simulator.
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Closing the gaze loop by hand on simulated time: reading the camera and commanding the
 // neck's pitch and yaw velocities at -0.4 per pixel of offset, as the tracking agent does,
-// brings the ball to the image centre.
+// brings the ball to the image centre. The loop looks for pure blue: the blue test alone
+// also takes the robot's navy covers, which the camera shows when it looks down or aside.
 #include "sim_test_support.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ Track runLoop(Simulation& s, double seconds, const Intrinsics& k)
     std::vector<std::uint8_t> rgb(k.width * k.height * 3);
     for (int frame = 0; frame < static_cast<int>(seconds * 10); ++frame) {
         s.renderLeftCamera(k, rgb.data(), k.width * 3);
-        track.last = sim_test::findBlue(rgb, k.width, k.height);
+        track.last = sim_test::findPureBlue(rgb, k.width, k.height);
         const long minimum = static_cast<long>((k.width / 20) * (k.height / 20));
         if (track.last.count > minimum) {
             ++track.framesSeen;

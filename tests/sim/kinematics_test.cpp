@@ -46,13 +46,42 @@ TEST(Kinematics, JointSignsFollowTheRobotsConventions)
     // Looking down (negative pitch or tilt) moves what was ahead up in the image.
     EXPECT_LT(project({-10, 0, 0, 0, 0, 0}, ahead).v, 110.0);
     EXPECT_LT(project({0, 0, 0, -10, 0, 0}, ahead).v, 110.0);
-    // Turning to the robot's right (negative yaw or version) moves it to the image's left.
+    // Turning to the robot's right moves it to the image's left: negative neck yaw, but
+    // positive eye version (the eyes' sense is the opposite of the neck's).
     EXPECT_LT(project({0, 0, -10, 0, 0, 0}, ahead).u, 150.0);
-    EXPECT_LT(project({0, 0, 0, 0, -10, 0}, ahead).u, 150.0);
+    EXPECT_LT(project({0, 0, 0, 0, 10, 0}, ahead).u, 150.0);
     // The robot's left appears on the image's left.
     EXPECT_LT(project({0, 0, 0, 0, 0, 0}, {0.5, 0.98, 2.0}).u, 160.0);
     // Converging eyes turn the left eye toward the robot's right.
     EXPECT_LT(project({0, 0, 0, 0, 0, 20}, ahead).u, 150.0);
+}
+
+// One joint at a time from the reference view (pitch -35, tilt -30), where the real
+// simulator shows the default ball. Where the ball is near the image's edge only part of
+// it shows, so there only the direction of the move is compared.
+TEST(Kinematics, SingleJointMovesShiftTheBallAsInTheRealSimulator)
+{
+    struct Move {
+        std::vector<double> head;
+        double u, v;
+        bool atEdge;
+    };
+    const std::vector<Move> moves = {
+        {{-35, 0, 10, -30, 0, 0}, 314, 70, true},  {{-35, 0, -10, -30, 0, 0}, 222, 57, false},
+        {{-35, 0, 0, -30, 10, 0}, 225, 64, false}, {{-35, 0, 0, -30, -10, 0}, 313, 58, true},
+        {{-35, 0, 0, -20, 0, 0}, 274, 107, false}, {{-25, 0, 0, -30, 0, 0}, 268, 108, false},
+    };
+    const Vec3 ball{-0.15, 0.554, 0.35};
+    for (const Move& m : moves) {
+        const auto p = projectSphere(leftEyePose(m.head.data()), Intrinsics{}, ball, 0.04);
+        ASSERT_TRUE(p);
+        if (m.atEdge) {
+            EXPECT_GT(p->u, m.u) << "the ball's centre is beyond its visible part";
+        } else {
+            EXPECT_NEAR(p->u, m.u, 8.0) << m.head[2] << " " << m.head[4];
+            EXPECT_NEAR(p->v, m.v, 8.0) << m.head[0] << " " << m.head[3];
+        }
+    }
 }
 
 TEST(Kinematics, LargerImagesScaleTheFocalLengthAndKeepTheView)

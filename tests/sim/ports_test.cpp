@@ -178,6 +178,28 @@ TEST_F(ServedSimulator, ControlModesVelocityIntegrationLimitsAndStop)
     EXPECT_FALSE(head.modes->setControlMode(4, 12345)) << "not a control mode";
 }
 
+// As on the real simulator, a joint left in velocity mode keeps turning at the last
+// commanded velocity after the client that commanded it has closed: the controller's exit
+// leaves the head moving until every joint sits at a limit.
+TEST_F(ServedSimulator, AVelocityCommandOutlivesItsClient)
+{
+    {
+        HeadClient head("/test/head");
+        ASSERT_TRUE(head.ok());
+        ASSERT_TRUE(head.modes->setControlMode(2, VOCAB_CM_VELOCITY));
+        ASSERT_TRUE(head.vel->velocityMove(2, 20.0));
+        ASSERT_TRUE(pollUntil([&] { return head.encoder(2) > 1.0; }));
+        head.driver.close();
+    }
+    const double afterClose = simulation.head().positions()[2];
+    ASSERT_TRUE(pollUntil([&] { return simulation.head().positions()[2] > afterClose + 5.0; }))
+        << "the joint goes on turning";
+    ASSERT_TRUE(pollUntil([&] { return simulation.head().positions()[2] >= 55.0; })) << "up to its limit";
+    sim::ControlMode mode = sim::ControlMode::Position;
+    ASSERT_TRUE(simulation.head().getControlMode(2, &mode));
+    EXPECT_EQ(mode, sim::ControlMode::Velocity);
+}
+
 TEST_F(ServedSimulator, CameraStreamShowsTheBallWhereTheHeadLooks)
 {
     yarp::os::BufferedPort<yarp::sig::ImageOf<yarp::sig::PixelRgb>> camera;

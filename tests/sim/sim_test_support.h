@@ -42,11 +42,35 @@ inline BlueBlob findBlue(const std::vector<std::uint8_t>& rgb, std::size_t width
     return blob;
 }
 
-inline std::vector<std::uint8_t> renderView(const sim::Renderer& renderer, const sim::Pose& eye,
+/// Pixels of the ball alone: pure blue (the body's navy has a clearly non-zero green).
+inline BlueBlob findPureBlue(const std::vector<std::uint8_t>& rgb, std::size_t width, std::size_t height)
+{
+    BlueBlob blob;
+    double su = 0.0, sv = 0.0;
+    for (std::size_t i = 0; i < width * height; ++i) {
+        const std::uint8_t* p = &rgb[i * 3];
+        if (p[0] <= 12 && p[1] <= 12 && p[2] >= 20) {
+            ++blob.count;
+            su += static_cast<double>(i % width);
+            sv += static_cast<double>(i / width);
+        }
+    }
+    if (blob.count > 0) {
+        blob.u = su / static_cast<double>(blob.count);
+        blob.v = sv / static_cast<double>(blob.count);
+    }
+    return blob;
+}
+
+/// The left eye's view with the head at `head` (six joints) and both arms at their start
+/// pose.
+inline std::vector<std::uint8_t> renderView(const sim::Renderer& renderer, const std::vector<double>& head,
                                             const sim::Intrinsics& k, const sim::Vec3& ball)
 {
+    const std::vector<double> arm = sim::armStartPose();
     std::vector<std::uint8_t> rgb(k.width * k.height * 3);
-    renderer.render(eye, k, ball, rgb.data(), k.width * 3);
+    renderer.render(sim::leftEyePose(head.data()), k, ball, sim::robotBody(head.data(), arm.data(), arm.data()),
+                    rgb.data(), k.width * 3);
     return rgb;
 }
 

@@ -64,7 +64,9 @@ TEST(WorldRequests, HandsAnswerFromTheArmJoints)
     s.leftArm().positionMove(3, 100.0); // bend the elbow
     settle(s);
     const WorldReply moved = handleWorldRequest({w("world"), w("get"), w("lhand")}, s);
-    EXPECT_GT(std::abs(moved.values[1] - r.values[1]) + std::abs(moved.values[2] - r.values[2]), 0.05);
+    EXPECT_GT(std::abs(moved.values[0] - r.values[0]) + std::abs(moved.values[1] - r.values[1])
+                  + std::abs(moved.values[2] - r.values[2]),
+              0.05);
 
     const WorldReply right = handleWorldRequest({w("world"), w("get"), w("rhand")}, s);
     ASSERT_TRUE(right.ok);

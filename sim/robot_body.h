@@ -1,0 +1,64 @@
+#pragma once
+// The robot's own body as the left camera sees it: arms (upper arm, forearm with its navy
+// cover, navy hand, grey fingers), torso, hips, legs and navy feet, as capsules and boxes
+// with the colours of the real simulator. The arms follow their joints; the rest stands
+// still. The navy parts pass the ball finder's blue test (B > 1.2 R + 10 and
+// B > 1.2 G + 10) like the real covers do, but never look pure blue (their green stays
+// well above zero), so they can be told from the ball.
+#include <vector>
+
+#include "sim/geometry.h"
+#include "sim/robot_model.h"
+#include "sim/scene.h"
+
+namespace sim {
+
+/// One rigid piece of the body: a capsule (a segment swept by a sphere) or a box turned by
+/// `axes`, in one colour or two (a cover over the side that faces `coverSide`).
+struct BodyPart {
+    enum class Shape { Capsule, Box };
+    Shape shape = Shape::Capsule;
+    Vec3 a;              ///< capsule: one end of the axis; box: the centre
+    Vec3 b;              ///< capsule: the other end of the axis
+    double radius = 0.0; ///< capsule radius
+    Mat3 axes;           ///< box: its edges' directions (columns)
+    Vec3 half;           ///< box: half the edge lengths along its axes
+    Rgb colour;
+    Rgb cover;           ///< used where the surface normal n has n . coverSide > coverFrom
+    Vec3 coverSide;      ///< zero: no cover
+    double coverFrom = 0.0;
+
+    static BodyPart capsule(const Vec3& a, const Vec3& b, double radius, Rgb colour);
+    static BodyPart box(const Vec3& centre, const Mat3& axes, const Vec3& half, Rgb colour);
+    BodyPart withCover(Rgb cover, const Vec3& side, double from) const;
+
+    /// Centre and radius of a sphere that holds the whole part.
+    double boundRadius() const;
+
+    /// Distance along the ray (in units of `d`, any non-zero length) to where it enters
+    /// the part, or a negative value when it misses (or starts inside). `normal` gets the
+    /// outward unit normal there.
+    double intersect(const Vec3& o, const Vec3& d, Vec3* normal) const;
+
+    /// The colour of the surface with outward normal `n`.
+    const Rgb& colourFacing(const Vec3& n) const;
+};
+
+/// Colours of the body, taken from the real simulator's camera.
+namespace body_colour {
+constexpr Rgb kNavy{16, 44, 78};     ///< covers of forearms, hands, shins and feet
+constexpr Rgb kWhite{222, 222, 218}; ///< shells of upper arms, forearms, thighs and torso
+constexpr Rgb kGrey{150, 150, 152};  ///< joints and the hips
+constexpr Rgb kFinger{196, 196, 198};
+constexpr Rgb kMouth{200, 30, 30};
+} // namespace body_colour
+
+/// The whole body for the six head joints and the sixteen joints of each arm. The head
+/// contributes the parts of the face that the left eye can see when it turns far to the
+/// right or down: the bridge of the nose and the white lower face with the red mouth.
+std::vector<BodyPart> robotBody(const double* head, const double* leftArm, const double* rightArm);
+
+/// The body with the head at rest and both arms at their start pose.
+std::vector<BodyPart> robotBodyAtStart();
+
+} // namespace sim
