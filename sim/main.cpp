@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     yarp::os::Network network;
-    sim::Simulation simulation(sim::Simulation::Config{options.gravity});
+    sim::Simulation simulation(sim::Simulation::Config{options.gravity, options.extraObjects});
     if (options.ball) {
         const std::string refused = simulation.world().setBall(*options.ball);
         if (!refused.empty()) {

@@ -138,6 +138,7 @@ struct RobotSim::Ports {
     bool haveFrame = false;
     Pose framePose;
     Vec3 frameBall;
+    std::uint64_t frameBody = 0; ///< body revision (arm poses) the frame shows
 
     explicit Ports(Simulation& sim)
         : head(kHeadPort, sim.head()), leftArm(kLeftArmPort, sim.leftArm()), rightArm(kRightArmPort, sim.rightArm())
@@ -262,17 +263,19 @@ void RobotSim::cameraTick()
     Ports& p = *ports_;
     const Pose eye = sim_.leftEye();
     const Vec3 ball = sim_.world().ball();
+    const std::uint64_t body = sim_.renderer().bodyRevision();
     yarp::sig::ImageOf<yarp::sig::PixelRgb>& image = p.camera.prepare();
     // The port's buffer keeps the last frame: render only when the view changed.
     const bool unchanged = p.haveFrame && samePose(eye, p.framePose) && ball.x == p.frameBall.x
                            && ball.y == p.frameBall.y && ball.z == p.frameBall.z
-                           && image.width() == intrinsics_.width && image.height() == intrinsics_.height;
+                           && body == p.frameBody && image.width() == intrinsics_.width && image.height() == intrinsics_.height;
     if (!unchanged) {
         image.resize(intrinsics_.width, intrinsics_.height);
         sim_.renderer().render(eye, intrinsics_, ball, image.getRawImage(), image.getRowSize());
         p.haveFrame = true;
         p.framePose = eye;
         p.frameBall = ball;
+        p.frameBody = body;
     }
     p.camera.write();
     frames_.fetch_add(1);
