@@ -109,9 +109,9 @@ bool AxisCountCheck::accept(const yarp::sig::Vector& values)
 // --- ControlModeGuard ----------------------------------------------------------------------
 
 ControlModeGuard::ControlModeGuard(yarp::dev::IControlMode* mode_view, int axis_count,
-                                   int wanted_mode)
+                                   int wanted_mode, std::string board_name)
     : modes(mode_view), axes(axis_count), wanted(wanted_mode),
-      current(static_cast<std::size_t>(axis_count), 0)
+      current(static_cast<std::size_t>(axis_count), 0), board(std::move(board_name))
 {
 }
 
@@ -127,6 +127,9 @@ void ControlModeGuard::ensure()
         modes->setControlModes(all.data());
         return;
     }
+    if (!board.empty()) {
+        FoundModes::note(board, current);
+    }
     for (int j = 0; j < axes; ++j) {
         if (current[static_cast<std::size_t>(j)] != wanted) {
             modes->setControlMode(j, wanted);
@@ -134,14 +137,17 @@ void ControlModeGuard::ensure()
     }
 }
 
-void ControlModeGuard::restore(const std::vector<int>& found)
+void ControlModeGuard::restore(std::vector<int> found)
 {
-    if (modes == nullptr || axes <= 0 || found.size() != static_cast<std::size_t>(axes)) {
+    if (modes == nullptr || axes <= 0) {
         return;
     }
+    if (found.size() != static_cast<std::size_t>(axes)) {
+        // Never read: joints start in position mode on the robot and its simulators.
+        found.assign(static_cast<std::size_t>(axes), VOCAB_CM_POSITION);
+    }
     if (!modes->getControlModes(current.data())) {
-        std::vector<int> all = found;
-        modes->setControlModes(all.data());
+        modes->setControlModes(found.data());
         return;
     }
     for (int j = 0; j < axes; ++j) {
@@ -180,6 +186,16 @@ void FoundModes::bound(const std::string& board, yarp::dev::IControlMode* view, 
     record.modes.assign(static_cast<std::size_t>(axes), 0);
     if (view == nullptr || !view->getControlModes(record.modes.data())) {
         record.modes.clear();
+    }
+}
+
+void FoundModes::note(const std::string& board, const std::vector<int>& modes)
+{
+    std::lock_guard<std::mutex> lock(found_modes_mutex);
+    auto found = board_records().find(board);
+    if (found != board_records().end() && found->second.holders > 0
+        && found->second.modes.empty()) {
+        found->second.modes = modes;
     }
 }
 
@@ -404,7 +420,7 @@ void MotorAgent::bind_board()
     default_refs.resize(axes, 30.0);
     yarp::dev::IControlMode* modes = control_mode_view(link.driver);
     FoundModes::bound(link.remote(), modes, n);
-    position_mode = ControlModeGuard(modes, n, VOCAB_CM_POSITION);
+    position_mode = ControlModeGuard(modes, n, VOCAB_CM_POSITION, link.remote());
     joints_check = AxisCountCheck("MotorAgent", config.joints_key, n);
     speed_check = AxisCountCheck("MotorAgent", config.speed_key, n);
     acc_check = AxisCountCheck("MotorAgent", config.acc_key, n);
@@ -520,7 +536,7 @@ void VelocityMotorAgent::bind_board()
     zero_velocities.resize(static_cast<std::size_t>(n), 0.0);
     yarp::dev::IControlMode* modes = control_mode_view(link.driver);
     FoundModes::bound(link.remote(), modes, n);
-    velocity_mode = ControlModeGuard(modes, n, VOCAB_CM_VELOCITY);
+    velocity_mode = ControlModeGuard(modes, n, VOCAB_CM_VELOCITY, link.remote());
     velocity_check = AxisCountCheck("VelocityMotorAgent", config.velocity_key, n);
     drove = false;
 }

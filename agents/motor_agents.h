@@ -60,22 +60,26 @@ private:
 class ControlModeGuard {
 public:
     ControlModeGuard() = default;
-    ControlModeGuard(yarp::dev::IControlMode* modes, int axes, int wanted_mode);
+    /// `board` names the board for FoundModes: the modes read before the first switch are
+    /// noted there when none could be read when the board was bound.
+    ControlModeGuard(yarp::dev::IControlMode* modes, int axes, int wanted_mode,
+                     std::string board = "");
 
     /// Makes sure every joint is in the wanted mode. When the board cannot report its modes,
     /// all joints are set in one request.
     void ensure();
 
     /// Puts every joint back in the mode given for it in `modes` (one per axis), switching
-    /// only the joints found in another mode. Does nothing without the view or when `modes`
-    /// does not have one mode per axis.
-    void restore(const std::vector<int>& modes);
+    /// only the joints found in another mode; position mode for every joint when `modes` is
+    /// empty (the modes found could never be read). Does nothing without the view.
+    void restore(std::vector<int> modes);
 
 private:
     yarp::dev::IControlMode* modes = nullptr;
     int axes = 0;
     int wanted = 0;
     std::vector<int> current;
+    std::string board;
 };
 
 /// The control modes each board's joints had when the motor agents of this program bound it,
@@ -87,6 +91,9 @@ class FoundModes {
 public:
     /// An agent bound `board`; `view` reads its modes when no agent held it yet.
     static void bound(const std::string& board, yarp::dev::IControlMode* view, int axes);
+    /// The modes of a held `board` read before this program switched any joint: recorded
+    /// when the read at binding failed (a client may have no state yet right after opening).
+    static void note(const std::string& board, const std::vector<int>& modes);
     /// An agent let go of `board` (lost or closed it).
     static void unbound(const std::string& board);
     /// The modes recorded for `board`; empty when none could be read.
