@@ -258,18 +258,22 @@ bool BoardLink::open_if_due()
     }
     axis_count = n;
     is_bound = true;
+    return true;
+}
+
+void BoardLink::accept()
+{
     if (unbound_reported) {
-        report("bound the board at " + remote_port + " (" + std::to_string(n) + " axes)");
+        report("bound the board at " + remote_port + " (" + std::to_string(axis_count)
+               + " axes)");
         unbound_reported = false;
     }
-    return true;
 }
 
 void BoardLink::refuse(const char* why)
 {
-    const bool was_bound = is_bound;
     drop();
-    if (!unbound_reported || was_bound) {
+    if (!unbound_reported) {
         report(std::string(why) + " at " + remote_port + ", trying again every second");
         unbound_reported = true;
     }
@@ -427,6 +431,7 @@ void MotorAgent::bind_board()
 
     position_control->setRefAccelerations(default_refs.data());
     position_control->setRefSpeeds(default_refs.data());
+    link.accept();
 }
 
 void MotorAgent::sense_select_act(int id)
@@ -539,6 +544,7 @@ void VelocityMotorAgent::bind_board()
     velocity_mode = ControlModeGuard(modes, n, VOCAB_CM_VELOCITY, link.remote());
     velocity_check = AxisCountCheck("VelocityMotorAgent", config.velocity_key, n);
     drove = false;
+    link.accept();
 }
 
 void VelocityMotorAgent::sense_select_act(int id)
@@ -621,6 +627,7 @@ void PositionAgent::bind_board()
     if (link.open_if_due()) {
         encoder_values.resize(static_cast<std::size_t>(link.axes()), 0.0);
         last_check = std::chrono::steady_clock::now();
+        link.accept();
     }
 }
 

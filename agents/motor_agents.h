@@ -112,10 +112,13 @@ public:
 
     /// When no board is bound and the last attempt is about a second old (or there was
     /// none), opens the device; true when this call bound it. The caller then takes its
-    /// views, and calls `refuse` if one it needs is missing.
+    /// views and calls `accept` once set up, or `refuse` if a view it needs is missing.
     bool open_if_due();
+    /// The agent has set itself up on the board just opened: reports the board bound when
+    /// it had been reported missing or lost.
+    void accept();
     /// Gives up a board just opened that lacks what the agent needs (`why`, e.g. "no
-    /// velocity-controlled board"); it is tried again later.
+    /// velocity-controlled board"); it is tried again later, and reported only once.
     void refuse(const char* why);
     /// Asks the bound board for its axis count (one request); when it does not answer, or
     /// answers another count, closes the client and reports the board lost. True while bound.

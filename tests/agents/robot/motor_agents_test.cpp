@@ -467,6 +467,10 @@ TEST(MotorAgents, BoardWithoutAxesIsNeverCommanded)
                         "trying again every second\n"), 1);
     ASSERT_TRUE(wake_with(motor, [&] { put(pc.speed_key, yarp::sig::Vector()); }));
     EXPECT_EQ(head.board.calls("setRefSpeeds"), 0);
+    // Two more attempts at binding it, still the one line: nothing but waiting can show it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+    EXPECT_EQ(out.count("noaxes_conf: no axis count"), 1);
+    EXPECT_EQ(out.count("noaxes_conf: bound"), 0);
 }
 
 // Quitting: every joint the agents drove is stopped, then each joint goes back to the mode
