@@ -43,7 +43,7 @@ bool board_served(const std::string& remote)
 constexpr std::chrono::milliseconds kRetrySpacing{900};
 
 /// Takes `lock` within `patience`, or reports that `agent` is stuck in a device call.
-bool take(std::timed_mutex& lock, std::chrono::milliseconds patience, const char* agent,
+bool take(DeviceLock& lock, std::chrono::milliseconds patience, const char* agent,
           const std::string& remote)
 {
     if (lock.try_lock_for(patience)) {
@@ -308,6 +308,34 @@ void BoardLink::close()
     drop();
 }
 
+// --- DeviceLock ----------------------------------------------------------------------------
+
+void DeviceLock::lock()
+{
+    std::unique_lock<std::mutex> guard(mutex);
+    released.wait(guard, [this] { return !held; });
+    held = true;
+}
+
+void DeviceLock::unlock()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        held = false;
+    }
+    released.notify_one();
+}
+
+bool DeviceLock::try_lock_for(std::chrono::milliseconds patience)
+{
+    std::unique_lock<std::mutex> guard(mutex);
+    if (!released.wait_for(guard, patience, [this] { return !held; })) {
+        return false;
+    }
+    held = true;
+    return true;
+}
+
 // --- release_boards ------------------------------------------------------------------------
 
 int release_boards(const std::vector<Agent*>& agents, std::chrono::milliseconds patience)
@@ -347,13 +375,13 @@ void check_board(BoardLink& link, Bind bind)
 }
 
 /// The second step of a release: the joints back in the modes found, the client closed.
-bool restore_and_close(std::timed_mutex& device_lock, std::chrono::milliseconds patience,
+bool restore_and_close(DeviceLock& device_lock, std::chrono::milliseconds patience,
                        const char* agent, BoardLink& link, ControlModeGuard& guard)
 {
     if (!take(device_lock, patience, agent, link.remote())) {
         return false;
     }
-    std::lock_guard<std::timed_mutex> lock(device_lock, std::adopt_lock);
+    std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
     if (link.bound()) {
         guard.restore(FoundModes::of(link.remote()));
         FoundModes::unbound(link.remote());
@@ -394,7 +422,7 @@ void MotorAgent::init(std::string key)
     link.configure("MotorAgent", key, config.device, config.local_port, config.remote_port);
 
     {
-        std::lock_guard<std::timed_mutex> lock(device_lock);
+        std::lock_guard<DeviceLock> lock(device_lock);
         bind_board();
     }
     // Once a second: is the board still there, or back?
@@ -436,7 +464,7 @@ void MotorAgent::bind_board()
 
 void MotorAgent::sense_select_act(int id)
 {
-    std::lock_guard<std::timed_mutex> lock(device_lock);
+    std::lock_guard<DeviceLock> lock(device_lock);
     if (released) {
         return;
     }
@@ -475,7 +503,7 @@ bool MotorAgent::stop_driving(std::chrono::milliseconds patience)
     if (!take(device_lock, patience, "MotorAgent", link.remote())) {
         return false;
     }
-    std::lock_guard<std::timed_mutex> lock(device_lock, std::adopt_lock);
+    std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
     released = true;
     if (link.bound()) {
         position_control->stop();
@@ -518,7 +546,7 @@ void VelocityMotorAgent::init(std::string key)
                    config.remote_port);
 
     {
-        std::lock_guard<std::timed_mutex> lock(device_lock);
+        std::lock_guard<DeviceLock> lock(device_lock);
         bind_board();
     }
     check_timer = timer_attach(1000, 1000, 1000);
@@ -549,7 +577,7 @@ void VelocityMotorAgent::bind_board()
 
 void VelocityMotorAgent::sense_select_act(int id)
 {
-    std::lock_guard<std::timed_mutex> lock(device_lock);
+    std::lock_guard<DeviceLock> lock(device_lock);
     if (released) {
         return;
     }
@@ -575,7 +603,7 @@ bool VelocityMotorAgent::stop_driving(std::chrono::milliseconds patience)
     if (!take(device_lock, patience, "VelocityMotorAgent", link.remote())) {
         return false;
     }
-    std::lock_guard<std::timed_mutex> lock(device_lock, std::adopt_lock);
+    std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
     released = true;
     if (link.bound() && drove) {
         // Zero first, while the joints are still in velocity mode: a simulated joint keeps

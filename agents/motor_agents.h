@@ -9,6 +9,7 @@
 // Every control-board call of the controller is made here, so that a change of the device
 // API stays in this one pair of files.
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -145,6 +146,22 @@ private:
     std::chrono::steady_clock::time_point last_attempt{};
 };
 
+/// The lock a driving agent holds over every device call, which its shutdown release takes
+/// from another thread with a limit on the wait. (A std::timed_mutex would do, but its timed
+/// wait is invisible to ThreadSanitizer, which then reports every unlock after it.)
+class DeviceLock {
+public:
+    void lock();
+    void unlock();
+    /// Takes the lock unless it stays held by another for longer than `patience`.
+    bool try_lock_for(std::chrono::milliseconds patience);
+
+private:
+    std::mutex mutex;
+    std::condition_variable released;
+    bool held = false;
+};
+
 /// What the motor agents that drive joints offer the program for its shutdown: stop the
 /// joints they drove, then put back the control modes the joints had when the board was
 /// bound. Both steps run from any thread (the program's main thread) while the agent's own
@@ -174,7 +191,9 @@ class MotorAgent : public Agent, public BoardReleaser {
 public:
     /// Prints the creation line; opens nothing.
     explicit MotorAgent(std::string key);
-    /// Stops the motion (when the board was bound) and closes the device.
+    /// Stops the motion (when the board was bound) and closes the device. A started agent
+    /// must not be deleted: its board check timer keeps a pointer to it for good (the
+    /// programs never delete agents; release_boards stops the joints at shutdown).
     ~MotorAgent() override;
 
     void init(std::string key) override;
@@ -204,7 +223,7 @@ private:
     AxisCountCheck speed_check{"", "", 0};
     AxisCountCheck acc_check{"", "", 0};
 
-    std::timed_mutex device_lock;   ///< held over every device call
+    DeviceLock device_lock;   ///< held over every device call
     bool released = false;          ///< stopped for shutdown: commands nothing more
     int check_timer = -1;           ///< the proxy number of the once-a-second board check
 };
@@ -216,7 +235,8 @@ class VelocityMotorAgent : public Agent, public BoardReleaser {
 public:
     /// Prints the creation line; opens nothing.
     explicit VelocityMotorAgent(std::string key);
-    /// Stops the motion (when the board was bound) and closes the device.
+    /// Stops the motion (when the board was bound) and closes the device. Like MotorAgent,
+    /// a started agent must not be deleted.
     ~VelocityMotorAgent() override;
 
     void init(std::string key) override;
@@ -241,7 +261,7 @@ private:
     ControlModeGuard velocity_mode;
     AxisCountCheck velocity_check{"", "", 0};
 
-    std::timed_mutex device_lock;
+    DeviceLock device_lock;
     bool released = false;
     bool drove = false;             ///< sent a velocity since the board was bound
     int check_timer = -1;

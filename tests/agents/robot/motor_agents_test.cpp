@@ -532,30 +532,3 @@ TEST(MotorAgents, ReleaseWhileCommandsKeepComing)
     EXPECT_EQ(head.board.controlModes(), std::vector<int>(6, VOCAB_CM_POSITION));
 }
 
-// Deleting an agent (the programs never do) stops the joints it drove and closes its client.
-TEST(MotorAgents, DestructionStopsTheBoard)
-{
-    ServedBoard<> head("/stop/head", 6);
-    ASSERT_TRUE(head.served);
-    const ConfBlock pc = motor_config("stop");
-    const VelocityBlock vc = velocity_config("stop");
-    Space::getSpace()->write(std::string("stop_conf"), pc, 0, 1.0f);
-    Space::getSpace()->write(std::string("stop_vconf"), vc, 0, 1.0f);
-    auto* motor = new Observed<MotorAgent>("stop_conf");
-    auto* velocity = new Observed<VelocityMotorAgent>("stop_vconf");
-    motor->start(nullptr);
-    velocity->start(nullptr);
-    ASSERT_TRUE(motor->wait_init());
-    ASSERT_TRUE(velocity->wait_init());
-
-    ASSERT_TRUE(wake_with(*velocity, [&] { put(vc.velocity_key, vec({1, 1, 1, 1, 1, 1})); }));
-    ASSERT_TRUE(end_agent(*velocity, [&] { put(vc.velocity_key, vec({1, 1, 1, 1, 1, 1})); }));
-    delete velocity;
-    EXPECT_EQ(head.board.calls("stop"), 1);
-    EXPECT_EQ(head.board.velocities(), six_zeros);
-
-    ASSERT_TRUE(end_agent(*motor, [&] { put(pc.joints_key, vec({1, 1, 1, 1, 1, 1})); }));
-    delete motor;
-    EXPECT_EQ(head.board.calls("stop"), 2);
-    // The keys are never written again: their registrations name proxies of dead agents.
-}

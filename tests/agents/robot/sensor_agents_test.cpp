@@ -437,7 +437,9 @@ TEST(InertialAndTouchAgents, PublishTheNewestVector)
     touch.init("skin_conf_absent");
     StdoutCapture out;
 
+    // The agents do not wait for a vector: each activation comes once it has arrived.
     imu.send(vec({0.5, -9.81, 0, 12}));
+    ASSERT_TRUE(poll_until([&] { return inertial.the_port()->getPendingReads() > 0; }));
     inertial.sense_select_act(0);
     EXPECT_EQ(plain(Space::getSpace()->read("inertial", yarp::sig::Vector())),
               (std::vector<double>{0.5, -9.81, 0, 12}));
@@ -445,6 +447,7 @@ TEST(InertialAndTouchAgents, PublishTheNewestVector)
                           "position 12.000000 \n");
 
     skin.send(vec({1, 0, 0, 1, 1}));
+    ASSERT_TRUE(poll_until([&] { return touch.the_port()->getPendingReads() > 0; }));
     touch.sense_select_act(0);
     EXPECT_EQ(plain(Space::getSpace()->read("left_touch", yarp::sig::Vector())),
               (std::vector<double>{1, 0, 0, 1, 1}));
