@@ -42,17 +42,6 @@ bool board_served(const std::string& remote)
 /// second, so a little less keeps them from skipping one.
 constexpr std::chrono::milliseconds kRetrySpacing{900};
 
-/// Takes `lock` within `patience`, or reports that `agent` is stuck in a device call.
-bool take(DeviceLock& lock, std::chrono::milliseconds patience, const char* agent,
-          const std::string& remote)
-{
-    if (lock.try_lock_for(patience)) {
-        return true;
-    }
-    print_line(std::string(agent) + ": busy in a call to " + remote
-               + ", its joints are left as they are\n");
-    return false;
-}
 
 /// The view of `driver` as an IControlMode, or nullptr when the board offers none.
 yarp::dev::IControlMode* control_mode_view(yarp::dev::PolyDriver& driver)
@@ -308,59 +297,6 @@ void BoardLink::close()
     drop();
 }
 
-// --- DeviceLock ----------------------------------------------------------------------------
-
-void DeviceLock::lock()
-{
-    std::unique_lock<std::mutex> guard(mutex);
-    released.wait(guard, [this] { return !held; });
-    held = true;
-}
-
-void DeviceLock::unlock()
-{
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        held = false;
-    }
-    released.notify_one();
-}
-
-bool DeviceLock::try_lock_for(std::chrono::milliseconds patience)
-{
-    std::unique_lock<std::mutex> guard(mutex);
-    if (!released.wait_for(guard, patience, [this] { return !held; })) {
-        return false;
-    }
-    held = true;
-    return true;
-}
-
-// --- release_boards ------------------------------------------------------------------------
-
-int release_boards(const std::vector<Agent*>& agents, std::chrono::milliseconds patience)
-{
-    std::vector<BoardReleaser*> releasers;
-    for (Agent* agent : agents) {
-        if (auto* releaser = dynamic_cast<BoardReleaser*>(agent)) {
-            releasers.push_back(releaser);
-        }
-    }
-    // Every joint stopped first: a zero velocity reaches only joints still in velocity mode,
-    // and a joint put back in velocity mode later would resume its last velocity.
-    std::vector<bool> stopped;
-    for (BoardReleaser* releaser : releasers) {
-        stopped.push_back(releaser->stop_driving(patience));
-    }
-    int released = 0;
-    for (std::size_t i = 0; i < releasers.size(); ++i) {
-        if (stopped[i] && releasers[i]->restore_modes(patience)) {
-            ++released;
-        }
-    }
-    return released;
-}
-
 namespace {
 
 /// The once-a-second check of a driving agent: bind a missing board, or notice a lost one.
@@ -378,7 +314,7 @@ void check_board(BoardLink& link, Bind bind)
 bool restore_and_close(DeviceLock& device_lock, std::chrono::milliseconds patience,
                        const char* agent, BoardLink& link, ControlModeGuard& guard)
 {
-    if (!take(device_lock, patience, agent, link.remote())) {
+    if (!take_for_release(device_lock, patience, agent)) {
         return false;
     }
     std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
@@ -498,9 +434,9 @@ void MotorAgent::sense_select_act(int id)
     }
 }
 
-bool MotorAgent::stop_driving(std::chrono::milliseconds patience)
+bool MotorAgent::release_stop(std::chrono::milliseconds patience)
 {
-    if (!take(device_lock, patience, "MotorAgent", link.remote())) {
+    if (!take_for_release(device_lock, patience, "MotorAgent")) {
         return false;
     }
     std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
@@ -511,7 +447,7 @@ bool MotorAgent::stop_driving(std::chrono::milliseconds patience)
     return true;
 }
 
-bool MotorAgent::restore_modes(std::chrono::milliseconds patience)
+bool MotorAgent::release_restore(std::chrono::milliseconds patience)
 {
     return restore_and_close(device_lock, patience, "MotorAgent", link, position_mode);
 }
@@ -598,9 +534,9 @@ void VelocityMotorAgent::sense_select_act(int id)
     print_line(read_line(velocities));
 }
 
-bool VelocityMotorAgent::stop_driving(std::chrono::milliseconds patience)
+bool VelocityMotorAgent::release_stop(std::chrono::milliseconds patience)
 {
-    if (!take(device_lock, patience, "VelocityMotorAgent", link.remote())) {
+    if (!take_for_release(device_lock, patience, "VelocityMotorAgent")) {
         return false;
     }
     std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
@@ -615,7 +551,7 @@ bool VelocityMotorAgent::stop_driving(std::chrono::milliseconds patience)
     return true;
 }
 
-bool VelocityMotorAgent::restore_modes(std::chrono::milliseconds patience)
+bool VelocityMotorAgent::release_restore(std::chrono::milliseconds patience)
 {
     return restore_and_close(device_lock, patience, "VelocityMotorAgent", link, velocity_mode);
 }
@@ -624,6 +560,7 @@ bool VelocityMotorAgent::restore_modes(std::chrono::milliseconds patience)
 
 PositionAgent::PositionAgent(std::string key) : Agent(key)
 {
+    release_name = "PositionAgent";
     std::printf("New agent with confBlock %s created \n", key.c_str());
     std::fflush(stdout);
 }
@@ -646,8 +583,23 @@ void PositionAgent::init(std::string key)
     config = space_read(key, defaults);
     link.configure("PositionAgent", key, config.device, config.local_port, config.remote_port);
 
-    bind_board();
+    {
+        std::lock_guard<DeviceLock> lock(device_lock);
+        if (!released) {
+            bind_board();
+        }
+    }
     timer_attach(config.delay_ms, config.period_ms, 1000);
+}
+
+bool PositionAgent::release_restore(std::chrono::milliseconds patience)
+{
+    if (!take_for_release(device_lock, patience, release_name)) {
+        return false;
+    }
+    std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
+    link.close();
+    return true;
 }
 
 void PositionAgent::bind_board()
@@ -661,6 +613,10 @@ void PositionAgent::bind_board()
 
 void PositionAgent::sense_select_act(int /*id*/)
 {
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;
+    }
     if (!link.bound()) {
         bind_board();   // no more often than about once a second, whatever the period
         if (!link.bound()) {

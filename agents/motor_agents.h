@@ -21,6 +21,7 @@
 #include <yarp/dev/PolyDriver.h>
 #include <yarp/sig/Vector.h>
 
+#include "agents/robot_release.h"
 #include "core/agentspace.h"
 
 /// The joint values as the motor agents print them: for each element one space and the
@@ -146,61 +147,24 @@ private:
     std::chrono::steady_clock::time_point last_attempt{};
 };
 
-/// The lock a driving agent holds over every device call, which its shutdown release takes
-/// from another thread with a limit on the wait. (A std::timed_mutex would do, but its timed
-/// wait is invisible to ThreadSanitizer, which then reports every unlock after it.)
-class DeviceLock {
-public:
-    void lock();
-    void unlock();
-    /// Takes the lock unless it stays held by another for longer than `patience`.
-    bool try_lock_for(std::chrono::milliseconds patience);
-
-private:
-    std::mutex mutex;
-    std::condition_variable released;
-    bool held = false;
-};
-
-/// What the motor agents that drive joints offer the program for its shutdown: stop the
-/// joints they drove, then put back the control modes the joints had when the board was
-/// bound. Both steps run from any thread (the program's main thread) while the agent's own
-/// thread keeps running: they take the lock the agent holds over every device call, and
-/// once stopped the agent sends nothing more. A crash ends the process without either.
-class BoardReleaser {
-public:
-    virtual ~BoardReleaser() = default;
-    /// Stops every joint the agent drove and keeps the agent from commanding the board again.
-    /// False when the agent's lock could not be had within `patience` (it is stuck in a call).
-    virtual bool stop_driving(std::chrono::milliseconds patience) = 0;
-    /// Puts back the modes found when the board was bound, then closes the client.
-    virtual bool restore_modes(std::chrono::milliseconds patience) = 0;
-};
-
-/// Stops every joint the releasing agents among `agents` drove, and only then puts back the
-/// modes (zero velocities have to reach joints still in velocity mode). Prints one line per
-/// agent that could not be released. Returns the number of agents released.
-int release_boards(const std::vector<Agent*>& agents,
-                   std::chrono::milliseconds patience = std::chrono::seconds(2));
-
 /// Drives the joints of one control board in position mode: whenever the joint targets, the
 /// reference speeds or the reference accelerations are written in the Space, sends all three.
 /// The move of an activation runs with the references of the previous activation (30 on
 /// every axis before the first). Binds the board again when it comes back after a loss.
-class MotorAgent : public Agent, public BoardReleaser {
+class MotorAgent : public Agent, public RobotReleaser {
 public:
     /// Prints the creation line; opens nothing.
     explicit MotorAgent(std::string key);
     /// Stops the motion (when the board was bound) and closes the device. A started agent
     /// must not be deleted: its board check timer keeps a pointer to it for good (the
-    /// programs never delete agents; release_boards stops the joints at shutdown).
+    /// programs never delete agents; release_robot_agents stops the joints at shutdown).
     ~MotorAgent() override;
 
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
-    bool stop_driving(std::chrono::milliseconds patience) override;
-    bool restore_modes(std::chrono::milliseconds patience) override;
+    bool release_stop(std::chrono::milliseconds patience) override;
+    bool release_restore(std::chrono::milliseconds patience) override;
 
     /// The wake-up number of the once-a-second board check (set by init), so that an
     /// observer can tell those wake-ups from the ones that carry commands.
@@ -231,7 +195,7 @@ private:
 /// Drives the joints of one control board in velocity mode: whenever the velocity key is
 /// written (a refused lower-priority write included) sends the vector in force, or zeros
 /// when none is valid. Binds the board again when it comes back after a loss.
-class VelocityMotorAgent : public Agent, public BoardReleaser {
+class VelocityMotorAgent : public Agent, public RobotReleaser {
 public:
     /// Prints the creation line; opens nothing.
     explicit VelocityMotorAgent(std::string key);
@@ -242,8 +206,8 @@ public:
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
-    bool stop_driving(std::chrono::milliseconds patience) override;
-    bool restore_modes(std::chrono::milliseconds patience) override;
+    bool release_stop(std::chrono::milliseconds patience) override;
+    bool release_restore(std::chrono::milliseconds patience) override;
 
     /// The wake-up number of the once-a-second board check (set by init), so that an
     /// observer can tell those wake-ups from the ones that carry commands.
@@ -269,7 +233,7 @@ private:
 
 /// Publishes the joint encoders of one control board under its encoder key once per period.
 /// Binds the board again when it comes back after a loss.
-class PositionAgent : public Agent {
+class PositionAgent : public Agent, public QuietOnRelease {
 public:
     /// Prints the creation line; opens nothing.
     explicit PositionAgent(std::string key);
@@ -278,6 +242,9 @@ public:
 
     void init(std::string key) override;
     void sense_select_act(int id) override;
+
+    /// Closes the client (after the first step, which ended the readings).
+    bool release_restore(std::chrono::milliseconds patience) override;
 
 private:
     void bind_board();

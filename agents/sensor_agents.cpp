@@ -113,6 +113,7 @@ std::string inertial_position_line(double value)
 
 CamSensorAgent::CamSensorAgent(std::string key) : Agent(key)
 {
+    release_name = "CamSensorAgent";
     print_created(key);
 }
 
@@ -127,6 +128,10 @@ void CamSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("HeadAgent", "/left/image/in", "/icubSim/cam/left",
                                              "leftImage", 250));
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // released before it started: it never calls the robot
+    }
     port = std::make_shared<ImagePort>();
     port->open(config.local_port);
     link.configure("CamSensorAgent", key, config.remote_port, config.local_port,
@@ -137,6 +142,10 @@ void CamSensorAgent::init(std::string key)
 
 void CamSensorAgent::sense_select_act(int /*id*/)
 {
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // the program is shutting down: no further call to the robot
+    }
     if (port->isClosed()) {
         print_line("No image\n");
         return;
@@ -168,6 +177,7 @@ void CamSensorAgent::sense_select_act(int /*id*/)
 
 HandPosSensorAgent::HandPosSensorAgent(std::string key) : Agent(key)
 {
+    release_name = "HandPosSensorAgent";
     print_created(key);
 }
 
@@ -182,6 +192,10 @@ void HandPosSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("HeadAgent", "/lhand/pos", "/icubSim/world",
                                              "lhand_pos", 500, "world get lhand"));
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // released before it started: it never calls the robot
+    }
     port = std::make_unique<yarp::os::Port>();
     port->open(config.local_port);
     link.configure("HandPosSensorAgent", key, config.local_port, config.remote_port,
@@ -192,6 +206,10 @@ void HandPosSensorAgent::init(std::string key)
 
 void HandPosSensorAgent::sense_select_act(int /*id*/)
 {
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // the program is shutting down: no further call to the robot
+    }
     if (!link.keep(port->getOutputCount())) {
         return;
     }
@@ -213,6 +231,7 @@ void HandPosSensorAgent::sense_select_act(int /*id*/)
 
 InertialSensorAgent::InertialSensorAgent(std::string key) : Agent(key)
 {
+    release_name = "InertialSensorAgent";
     print_created(key);
 }
 
@@ -227,6 +246,10 @@ void InertialSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("InertialAgent", "/inertial", "/icubSim/inertial",
                                              "inertial", 500));
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // released before it started: it never calls the robot
+    }
     port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
     port->open(config.local_port);
     link.configure("InertialSensorAgent", key, config.remote_port, config.local_port,
@@ -237,6 +260,10 @@ void InertialSensorAgent::init(std::string key)
 
 void InertialSensorAgent::sense_select_act(int /*id*/)
 {
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // the program is shutting down: no further call to the robot
+    }
     if (port->isClosed() || !link.keep(port->getInputCount())) {
         return;
     }
@@ -256,6 +283,7 @@ void InertialSensorAgent::sense_select_act(int /*id*/)
 
 TouchSensorAgent::TouchSensorAgent(std::string key) : Agent(key)
 {
+    release_name = "TouchSensorAgent";
     print_created(key);
 }
 
@@ -270,6 +298,10 @@ void TouchSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("TouchAgent", "/skin/left_touch",
                                              "/icubSim/skin/left_hand", "left_touch", 500));
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // released before it started: it never calls the robot
+    }
     port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
     port->open(config.local_port);
     link.configure("TouchSensorAgent", key, config.remote_port, config.local_port,
@@ -280,6 +312,10 @@ void TouchSensorAgent::init(std::string key)
 
 void TouchSensorAgent::sense_select_act(int /*id*/)
 {
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // the program is shutting down: no further call to the robot
+    }
     if (port->isClosed() || !link.keep(port->getInputCount())) {
         return;
     }

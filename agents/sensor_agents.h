@@ -16,6 +16,7 @@
 #include <yarp/sig/Vector.h>
 
 #include "agents/image_handle.h"
+#include "agents/robot_release.h"
 #include "core/agentspace.h"
 
 /// Keeps the connection between a sensor agent's port and the simulator's port: made at start
@@ -49,7 +50,7 @@ private:
 /// The image is not copied: the agent takes it over from the port (acquire()) and publishes
 /// a shared handle whose last owner gives it back to the port (release()). While any reader
 /// holds the handle, the port neither refills nor frees that image.
-class CamSensorAgent : public Agent {
+class CamSensorAgent : public Agent, public QuietOnRelease {
 public:
     using ImagePort = yarp::os::BufferedPort<CameraImage>;
 
@@ -72,7 +73,7 @@ protected:   // reachable by subclasses that observe or interrupt the port
 /// Asks the simulator's world interface for the left hand's position once per tick (a
 /// request/reply call) and publishes the reply's items as a vector, printing one
 /// "Position %f" line per item.
-class HandPosSensorAgent : public Agent {
+class HandPosSensorAgent : public Agent, public QuietOnRelease {
 public:
     /// Prints the creation line; opens nothing.
     explicit HandPosSensorAgent(std::string key);
@@ -92,7 +93,7 @@ protected:
 
 /// Publishes the newest vector of the inertial sensor stream once per tick (when one has
 /// arrived since the previous tick), printing one "position %f" line per element.
-class InertialSensorAgent : public Agent {
+class InertialSensorAgent : public Agent, public QuietOnRelease {
 public:
     /// Prints the creation line; opens nothing.
     explicit InertialSensorAgent(std::string key);
@@ -111,7 +112,7 @@ protected:
 
 /// Publishes the newest vector of a skin (touch) stream once per tick (when one has arrived
 /// since the previous tick), silently.
-class TouchSensorAgent : public Agent {
+class TouchSensorAgent : public Agent, public QuietOnRelease {
 public:
     /// Prints the creation line; opens nothing.
     explicit TouchSensorAgent(std::string key);

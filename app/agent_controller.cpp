@@ -65,6 +65,6 @@ int main(int argc, char** argv) {
     // The head is left as it was found: joints stopped (a simulated joint keeps its last
     // velocity after the program has gone) and back in their start modes. The locals then go
     // in reverse order: agent list, windows, signal handling, Qt, YARP, blocks.
-    release_boards(agents);
+    release_robot_agents(agents);
     return status;
 }

@@ -47,6 +47,6 @@ int main(int argc, char** argv) {
 
     signal_quit.acceptOnThisThread();
     const int status = app.exec();
-    release_boards(agents);   // head stopped and back in its start modes, as in the full one
+    release_robot_agents(agents);   // head stopped and back in its start modes, as in the full one
     return status;
 }

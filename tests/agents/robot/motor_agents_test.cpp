@@ -491,7 +491,7 @@ TEST(MotorAgents, ReleaseStopsTheJointsAndRestoresTheModesFound)
     ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({2, 2, 2, 2, 2, 2})); }));
     ASSERT_EQ(head.board.controlModes(), std::vector<int>(6, VOCAB_CM_VELOCITY));
 
-    EXPECT_EQ(release_boards({&motor, &velocity}), 2);
+    EXPECT_EQ(release_robot_agents({&motor, &velocity}), 2);
     EXPECT_EQ(head.board.velocities(), six_zeros);
     std::vector<int> found(6, VOCAB_CM_POSITION);
     found[5] = VOCAB_CM_VELOCITY;
@@ -522,7 +522,7 @@ TEST(MotorAgents, ReleaseWhileCommandsKeepComing)
         for (double v = 2; writing.load(); v += 1) put(vc.velocity_key, vec({v, v, v, v, v, v}));
     });
     ASSERT_TRUE(velocity.wait_activations(velocity.activations() + 5));
-    EXPECT_EQ(release_boards({&velocity}), 1);
+    EXPECT_EQ(release_robot_agents({&velocity}), 1);
     const int moves = head.board.calls("velocityMove");
     ASSERT_TRUE(velocity.wait_activations(velocity.activations() + 5));
     writing = false;

@@ -144,7 +144,7 @@ TEST(RobotSim, SimulatorStartedLaterIsDrivenAndLeftStillOnRelease)
         return encoders()[2] > start_yaw + 3;
     }));
 
-    EXPECT_EQ(release_boards({&motor, &velocity}), 2);
+    EXPECT_EQ(release_robot_agents({&motor, &velocity}), 2);
     // The joints no longer move: two readings a second apart agree.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));   // last readings settle
     const yarp::sig::Vector before = encoders();
