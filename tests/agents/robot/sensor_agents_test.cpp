@@ -374,6 +374,26 @@ TEST(CamSensorAgent, SlowReaderSeesItsImageUnchanged)
     EXPECT_GT(frames_seen.size(), 3u);   // the camera and the agent did move on meanwhile
 }
 
+// Shutdown: once released, the camera agent makes no further call to its port, however
+// many images still come (the middleware may be shutting down under it).
+TEST(CamSensorAgent, ReleasedAgentPublishesNothingMore)
+{
+    FakeCamera camera("/cam_quit/out");
+    ASSERT_TRUE(camera.opened);
+    camera.stream();
+    const SensorBlock c = sensor_config("cam_quit", 0, 10);
+    Space::getSpace()->write(std::string("cam_quit_conf"), c, 0, 1.0f);
+    auto& writes = make_kept<WriteCounter>(c.data_key);
+    auto& agent = make_kept<Observed<CamSensorAgent>>("cam_quit_conf");
+    agent.start(nullptr);
+    ASSERT_TRUE(poll_until([&] { return writes.writes() >= 3; }));
+
+    EXPECT_EQ(release_robot_agents({&agent}), 1);
+    const unsigned long published = writes.writes();
+    ASSERT_TRUE(agent.wait_activations(agent.activations() + 5));   // ticks go on
+    EXPECT_EQ(writes.writes(), published);
+}
+
 // On its defaults the hand agent asks /icubSim/world "world get lhand" and publishes one
 // element per reply item, printing a "Position" line for each.
 TEST(HandPosSensorAgent, PublishesOneElementPerReplyItem)
