@@ -15,7 +15,7 @@ namespace {
 
 using namespace e2e;
 
-/// The issue a user sees: how long after the simulator is back the ball must be tracked.
+/// How long after the simulator is back a user may wait for the ball to be tracked again.
 constexpr auto kTrackedAgainWithin = 5s;
 
 /// robot_sim alone, its ports waited for; the ball held in mid-air at `ball`, in view of
