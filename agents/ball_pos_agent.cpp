@@ -46,7 +46,7 @@ void BallPosAgent::sense_select_act(int /*id*/) {
     if (!image) {
         std::printf("No Image \n");
     } else {
-        const blue_ball::BallEstimate estimate = blue_ball::find_ball(
+        const blue_ball::BallEstimate estimate = finder.find(
             image->getRawImage(), image->width(), image->height(), image->getRowSize());
         if (estimate.found) {
             std::printf("Best guess at blue target: %g %g\n", estimate.x, estimate.y);

@@ -14,6 +14,9 @@
 
 /// Locates the blue ball in each camera image and publishes the ball vector.
 ///
+/// The ball is the largest compact, round blob of pure-blue pixels (see BallFinder): the
+/// navy covers of the robot's own arms and feet, though they pass the blue test, are never
+/// reported, and two balls give the larger one rather than the point between them.
 /// Woken by every write of the image key, it scans the image handed out at that moment (the
 /// handle keeps it unchanged for the scan) and writes exactly one ball vector per wake-up
 /// under the output key, validity 0 and priority 1.0: found or not, so readers never act
@@ -38,4 +41,5 @@ public:
 
 private:
     AgentBlock config;
+    blue_ball::BallFinder finder;  ///< its buffers are reused from image to image
 };

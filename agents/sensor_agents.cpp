@@ -43,7 +43,61 @@ std::string format_value_line(const char* word, double value)
     return line;
 }
 
+/// Attempts to connect a missing port are this far apart (the ticks may come faster).
+constexpr std::chrono::milliseconds kRetrySpacing{900};
+
 } // namespace
+
+// --- PortLink ------------------------------------------------------------------------------
+
+void PortLink::configure(std::string agent_name, std::string config_key, std::string source,
+                         std::string destination, std::string remote_name)
+{
+    agent = std::move(agent_name);
+    key = std::move(config_key);
+    from = std::move(source);
+    to = std::move(destination);
+    remote = std::move(remote_name);
+}
+
+void PortLink::report(const std::string& what)
+{
+    print_line(agent + " " + key + ": " + what + "\n");
+}
+
+bool PortLink::keep(int connections)
+{
+    if (connections > 0) {
+        up = true;
+        return true;
+    }
+    if (up) {
+        up = false;
+        report("lost " + remote + ", trying again every second");
+        down_reported = true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (tried && now - last_attempt < kRetrySpacing) {
+        return false;
+    }
+    tried = true;
+    last_attempt = now;
+    // Asking first keeps a missing port from being reported by the connect itself.
+    if (yarp::os::NetworkBase::exists(remote, true)
+        && yarp::os::NetworkBase::connect(from, to, "", true)) {
+        up = true;
+        if (down_reported) {
+            report("connected " + from + " to " + to);
+            down_reported = false;
+        }
+        return true;
+    }
+    if (!down_reported) {
+        report("no " + remote + " to connect " + from + " to " + to + ", trying again every second");
+        down_reported = true;
+    }
+    return false;
+}
 
 std::string hand_position_line(double value)
 {
@@ -59,6 +113,7 @@ std::string inertial_position_line(double value)
 
 CamSensorAgent::CamSensorAgent(std::string key) : Agent(key)
 {
+    release_name = "CamSensorAgent";
     print_created(key);
 }
 
@@ -73,18 +128,36 @@ void CamSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("HeadAgent", "/left/image/in", "/icubSim/cam/left",
                                              "leftImage", 250));
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // released before it started: it never calls the robot
+    }
     port = std::make_shared<ImagePort>();
     port->open(config.local_port);
-    yarp::os::NetworkBase::connect(config.remote_port, config.local_port, "", true);
+    link.configure("CamSensorAgent", key, config.remote_port, config.local_port,
+                   config.remote_port);
+    link.keep(port->getInputCount());
     timer_attach(config.delay_ms, config.period_ms, 1000);
 }
 
 void CamSensorAgent::sense_select_act(int /*id*/)
 {
-    CameraImage* image = port->read(true);   // waits while the port has nothing to hand out
-    if (image == nullptr) {
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // the program is shutting down: no further call to the robot
+    }
+    if (port->isClosed()) {
         print_line("No image\n");
         return;
+    }
+    if (!link.keep(port->getInputCount())) {
+        return;
+    }
+    // Never waits: a simulator that goes away would leave a waiting read blocked for good,
+    // and the agent could not connect again once it is back.
+    CameraImage* image = port->read(false);
+    if (image == nullptr) {
+        return;   // no new image since the last tick
     }
     ImageHandle handle;
     if (void* token = port->acquire(); token != nullptr) {
@@ -104,6 +177,7 @@ void CamSensorAgent::sense_select_act(int /*id*/)
 
 HandPosSensorAgent::HandPosSensorAgent(std::string key) : Agent(key)
 {
+    release_name = "HandPosSensorAgent";
     print_created(key);
 }
 
@@ -118,14 +192,27 @@ void HandPosSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("HeadAgent", "/lhand/pos", "/icubSim/world",
                                              "lhand_pos", 500, "world get lhand"));
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // released before it started: it never calls the robot
+    }
     port = std::make_unique<yarp::os::Port>();
     port->open(config.local_port);
-    yarp::os::NetworkBase::connect(config.local_port, config.remote_port, "", true);
+    link.configure("HandPosSensorAgent", key, config.local_port, config.remote_port,
+                   config.remote_port);
+    link.keep(port->getOutputCount());
     timer_attach(config.delay_ms, config.period_ms, 1000);
 }
 
 void HandPosSensorAgent::sense_select_act(int /*id*/)
 {
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // the program is shutting down: no further call to the robot
+    }
+    if (!link.keep(port->getOutputCount())) {
+        return;
+    }
     const yarp::os::Bottle request(config.command);
     // A failed call must not re-publish the previous answer as a new one.
     reply.clear();
@@ -144,6 +231,7 @@ void HandPosSensorAgent::sense_select_act(int /*id*/)
 
 InertialSensorAgent::InertialSensorAgent(std::string key) : Agent(key)
 {
+    release_name = "InertialSensorAgent";
     print_created(key);
 }
 
@@ -158,16 +246,30 @@ void InertialSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("InertialAgent", "/inertial", "/icubSim/inertial",
                                              "inertial", 500));
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // released before it started: it never calls the robot
+    }
     port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
     port->open(config.local_port);
-    yarp::os::NetworkBase::connect(config.remote_port, config.local_port, "", true);
+    link.configure("InertialSensorAgent", key, config.remote_port, config.local_port,
+                   config.remote_port);
+    link.keep(port->getInputCount());
     timer_attach(config.delay_ms, config.period_ms, 1000);
 }
 
 void InertialSensorAgent::sense_select_act(int /*id*/)
 {
-    const yarp::sig::Vector* received = port->read(true);
-    if (received == nullptr) {   // the port was closed or interrupted: nothing to publish
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // the program is shutting down: no further call to the robot
+    }
+    if (port->isClosed() || !link.keep(port->getInputCount())) {
+        return;
+    }
+    // Never waits, as the camera agent: a lost stream must not block the agent for good.
+    const yarp::sig::Vector* received = port->read(false);
+    if (received == nullptr) {   // nothing new, or the port was interrupted
         return;
     }
     reading = *received;
@@ -181,6 +283,7 @@ void InertialSensorAgent::sense_select_act(int /*id*/)
 
 TouchSensorAgent::TouchSensorAgent(std::string key) : Agent(key)
 {
+    release_name = "TouchSensorAgent";
     print_created(key);
 }
 
@@ -195,16 +298,29 @@ void TouchSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("TouchAgent", "/skin/left_touch",
                                              "/icubSim/skin/left_hand", "left_touch", 500));
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // released before it started: it never calls the robot
+    }
     port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
     port->open(config.local_port);
-    yarp::os::NetworkBase::connect(config.remote_port, config.local_port, "", true);
+    link.configure("TouchSensorAgent", key, config.remote_port, config.local_port,
+                   config.remote_port);
+    link.keep(port->getInputCount());
     timer_attach(config.delay_ms, config.period_ms, 1000);
 }
 
 void TouchSensorAgent::sense_select_act(int /*id*/)
 {
-    const yarp::sig::Vector* received = port->read(true);
-    if (received == nullptr) {   // the port was closed or interrupted: nothing to publish
+    std::lock_guard<DeviceLock> lock(device_lock);
+    if (released) {
+        return;   // the program is shutting down: no further call to the robot
+    }
+    if (port->isClosed() || !link.keep(port->getInputCount())) {
+        return;
+    }
+    const yarp::sig::Vector* received = port->read(false);
+    if (received == nullptr) {   // nothing new, or the port was interrupted
         return;
     }
     reading = *received;

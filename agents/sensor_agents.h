@@ -6,6 +6,7 @@
 //    port without copying pixels.
 //  - HandPosSensorAgent asks the simulator's world interface for the left hand's position.
 //  - InertialSensorAgent and TouchSensorAgent publish the newest vector of their stream.
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -15,15 +16,41 @@
 #include <yarp/sig/Vector.h>
 
 #include "agents/image_handle.h"
+#include "agents/robot_release.h"
 #include "core/agentspace.h"
 
-/// Publishes the newest image of a camera stream once per timer tick, waiting for an image
-/// when the port has none to hand out.
+/// Keeps the connection between a sensor agent's port and the simulator's port: made at start
+/// and, while it is missing or after it was lost, again about once a second. Prints one line
+/// per change of state, never one per attempt.
+class PortLink {
+public:
+    /// `agent` and `key` name the source in the lines printed. The connection runs from
+    /// `from` to `to`; `remote` is the simulator's end of it.
+    void configure(std::string agent, std::string key, std::string from, std::string to,
+                   std::string remote);
+
+    /// Called on every tick with the port's current number of connections in the link's
+    /// direction. Connects when there is none and the last attempt is about a second old.
+    /// True when connected after the call.
+    bool keep(int connections);
+
+private:
+    void report(const std::string& what);
+
+    std::string agent, key, from, to, remote;
+    bool up = false;
+    bool tried = false;
+    bool down_reported = false;
+    std::chrono::steady_clock::time_point last_attempt{};
+};
+
+/// Publishes the newest image of a camera stream once per timer tick, when one has arrived
+/// since the previous tick.
 ///
 /// The image is not copied: the agent takes it over from the port (acquire()) and publishes
 /// a shared handle whose last owner gives it back to the port (release()). While any reader
 /// holds the handle, the port neither refills nor frees that image.
-class CamSensorAgent : public Agent {
+class CamSensorAgent : public Agent, public QuietOnRelease {
 public:
     using ImagePort = yarp::os::BufferedPort<CameraImage>;
 
@@ -40,12 +67,13 @@ protected:   // reachable by subclasses that observe or interrupt the port
     /// Shared with the handles' deleters, which give each image back to this port.
     std::shared_ptr<ImagePort> port;
     SensorBlock config;
+    PortLink link;
 };
 
 /// Asks the simulator's world interface for the left hand's position once per tick (a
 /// request/reply call) and publishes the reply's items as a vector, printing one
 /// "Position %f" line per item.
-class HandPosSensorAgent : public Agent {
+class HandPosSensorAgent : public Agent, public QuietOnRelease {
 public:
     /// Prints the creation line; opens nothing.
     explicit HandPosSensorAgent(std::string key);
@@ -60,11 +88,12 @@ protected:
     std::unique_ptr<yarp::os::Port> port;
     yarp::sig::Vector hand_position;      ///< built from the last answer
     SensorBlock config;
+    PortLink link;
 };
 
-/// Publishes the newest vector of the inertial sensor stream once per tick, printing one
-/// "position %f" line per element.
-class InertialSensorAgent : public Agent {
+/// Publishes the newest vector of the inertial sensor stream once per tick (when one has
+/// arrived since the previous tick), printing one "position %f" line per element.
+class InertialSensorAgent : public Agent, public QuietOnRelease {
 public:
     /// Prints the creation line; opens nothing.
     explicit InertialSensorAgent(std::string key);
@@ -78,10 +107,12 @@ protected:
     std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
     yarp::sig::Vector reading;   ///< copy of the last vector read
     SensorBlock config;
+    PortLink link;
 };
 
-/// Publishes the newest vector of a skin (touch) stream once per tick, silently.
-class TouchSensorAgent : public Agent {
+/// Publishes the newest vector of a skin (touch) stream once per tick (when one has arrived
+/// since the previous tick), silently.
+class TouchSensorAgent : public Agent, public QuietOnRelease {
 public:
     /// Prints the creation line; opens nothing.
     explicit TouchSensorAgent(std::string key);
@@ -95,6 +126,7 @@ protected:
     std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
     yarp::sig::Vector reading;   ///< copy of the last vector read
     SensorBlock config;
+    PortLink link;
 };
 
 /// The line the hand agent prints for each reply item: "Position <value %f> \n".

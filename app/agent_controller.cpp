@@ -7,6 +7,7 @@
 
 #include <yarp/os/Network.h>
 
+#include "agents/motor_agents.h"
 #include "app/program.h"
 #include "app/signal_quit.h"
 #include "app/wiring.h"
@@ -59,7 +60,11 @@ int main(int argc, char** argv) {
     start_agents(agents, stdout);
 
     signal_quit.acceptOnThisThread();
-    // Returns when the last shown window closes or SIGINT/SIGTERM arrives; the locals then
-    // go in reverse order: agent list, windows, signal handling, Qt, YARP, blocks.
-    return app.exec();
+    // Returns when the last shown window closes or SIGINT/SIGTERM arrives.
+    const int status = app.exec();
+    // The head is left as it was found: joints stopped (a simulated joint keeps its last
+    // velocity after the program has gone) and back in their start modes. The locals then go
+    // in reverse order: agent list, windows, signal handling, Qt, YARP, blocks.
+    release_robot_agents(agents);
+    return status;
 }

@@ -7,6 +7,7 @@
 
 #include <yarp/os/Network.h>
 
+#include "agents/motor_agents.h"
 #include "app/program.h"
 #include "app/signal_quit.h"
 #include "app/wiring.h"
@@ -45,5 +46,7 @@ int main(int argc, char** argv) {
     start_agents(agents, stdout);
 
     signal_quit.acceptOnThisThread();
-    return app.exec();
+    const int status = app.exec();
+    release_robot_agents(agents);   // head stopped and back in its start modes, as in the full one
+    return status;
 }

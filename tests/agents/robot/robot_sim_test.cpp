@@ -9,7 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <thread>
+
+#include <yarp/dev/IControlMode.h>
+#include <yarp/dev/PolyDriver.h>
 #include <yarp/os/Network.h>
+#include <yarp/os/Property.h>
 
 #include "agents/motor_agents.h"
 #include "agents/sensor_agents.h"
@@ -116,29 +121,48 @@ bool near(const yarp::sig::Vector& encoders, const std::vector<double>& pose, do
 
 }  // namespace
 
-// Agents set up while the simulator is not running stay idle, also once it has started:
-// they bound nothing, and they do not try again (restart the controller instead).
-TEST(RobotSim, AbsentSimulatorLeavesMotorAgentsIdleForGood)
+// Agents set up while the simulator is not running bind it once it has started, and on
+// release leave the head still, its joints back in the modes they started in.
+TEST(RobotSim, SimulatorStartedLaterIsDrivenAndLeftStillOnRelease)
 {
-    configure("idle_conf", motor_config("idle"));
-    configure("idle_vconf", velocity_config("idle"));
-    configure("idle_pconf", position_config("idle", 20));
+    configure("late_conf", motor_config("late"));
+    configure("late_vconf", velocity_config("late"));
+    configure("late_pconf", position_config("late", 20));
     StdoutCapture out;
-    auto& motor = start_agent<MotorAgent>("idle_conf");
-    auto& velocity = start_agent<VelocityMotorAgent>("idle_vconf");
-    auto& encoders = start_agent<PositionAgent>("idle_pconf");
+    auto& motor = start_agent<MotorAgent>("late_conf");
+    auto& velocity = start_agent<VelocityMotorAgent>("late_vconf");
+    start_agent<PositionAgent>("late_pconf");
+    EXPECT_EQ(out.count("no board at /icubSim/head, trying again every second"), 3);
 
     Simulator sim;
     ASSERT_TRUE(sim.ready());
-    put("idle_joints", vec({0, 0, 20, 0, 0, 0}));
-    put("idle_vel", vec({0, 0, 5, 0, 0, 0}));
+    const auto encoders = [] { return Space::getSpace()->read("late_enc", yarp::sig::Vector()); };
+    ASSERT_TRUE(poll_until([&] { return encoders().size() == 6; }));
+    const double start_yaw = encoders()[2];
+    ASSERT_TRUE(poll_until([&] {
+        put("late_vel", vec({0, 0, 10, 0, 0, 0}));
+        return encoders()[2] > start_yaw + 3;
+    }));
 
-    // Nothing can show that an idle agent stays idle except waiting a while.
-    EXPECT_FALSE(motor.wait_activations(1, std::chrono::milliseconds(300)));
-    EXPECT_FALSE(velocity.wait_activations(1, std::chrono::milliseconds(1)));
-    EXPECT_FALSE(encoders.wait_activations(1, std::chrono::milliseconds(1)));
-    EXPECT_EQ(out.count("read:"), 0);
-    EXPECT_EQ(out.count("the agent stays idle"), 3);
+    EXPECT_EQ(release_robot_agents({&motor, &velocity}), 2);
+    // The joints no longer move: two readings a second apart agree.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));   // last readings settle
+    const yarp::sig::Vector before = encoders();
+    std::this_thread::sleep_for(std::chrono::seconds(1));   // a stretch of time is the check
+    EXPECT_TRUE(near(encoders(), std::vector<double>(before.begin(), before.end()), 0.2));
+
+    yarp::dev::PolyDriver client;
+    yarp::os::Property options;
+    options.put("device", "remote_controlboard");
+    options.put("local", "/late/check");
+    options.put("remote", "/icubSim/head");
+    ASSERT_TRUE(client.open(options));
+    yarp::dev::IControlMode* modes = nullptr;
+    ASSERT_TRUE(client.view(modes));
+    std::vector<int> now(6, 0);
+    ASSERT_TRUE(modes->getControlModes(now.data()));
+    EXPECT_EQ(now, std::vector<int>(6, VOCAB_CM_POSITION));
+    client.close();
 }
 
 // With the simulator running: the encoder agent publishes six joints, a position write

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -48,8 +49,16 @@ bool poll_until(Pred done, std::chrono::milliseconds timeout = std::chrono::seco
     return true;
 }
 
+/// Whether agents of type A have a board check (a periodic wake-up that carries no command).
+template <class A, class = void>
+struct HasBoardCheck : std::false_type {};
+template <class A>
+struct HasBoardCheck<A, std::void_t<decltype(std::declval<const A&>().board_check_id())>>
+    : std::true_type {};
+
 /// An agent whose set-up and activations the test can wait for: counts them and wakes the
-/// test thread after each, without changing what the agent does.
+/// test thread after each, without changing what the agent does. The wake-ups of a motor
+/// agent's board check are not counted: a test waits for the activations its writes cause.
 template <class A>
 class Observed : public A {
 public:
@@ -74,6 +83,11 @@ public:
     void sense_select_act(int id) override
     {
         A::sense_select_act(id);
+        if constexpr (HasBoardCheck<A>::value) {
+            if (id == this->board_check_id()) {
+                return;
+            }
+        }
         std::lock_guard<std::mutex> lock(mutex);
         ++activation_count;
         changed.notify_all();

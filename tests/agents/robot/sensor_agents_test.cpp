@@ -228,7 +228,10 @@ TEST(CamSensorAgent, PublishesTheImageItselfAndLetsReadersKeepIt)
     auto& agent = set_up<CamSensorAgent>("cam_share_conf", c);
     ASSERT_EQ(camera.port.getOutputCount(), 1);
 
+    // The agent does not wait for an image: each activation below comes once it has arrived.
+    auto arrived = [&] { return poll_until([&] { return agent.the_port()->getPendingReads() > 0; }); };
     camera.send(1);
+    ASSERT_TRUE(arrived());
     agent.sense_select_act(0);
     const ImageHandle first = Space::getSpace()->read(c.data_key, ImageHandle());
     ASSERT_TRUE(first);
@@ -237,6 +240,7 @@ TEST(CamSensorAgent, PublishesTheImageItselfAndLetsReadersKeepIt)
 
     for (std::uint32_t frame = 2; frame <= 6; ++frame) {
         camera.send(frame);
+        ASSERT_TRUE(arrived());
         agent.sense_select_act(0);
         const ImageHandle now = Space::getSpace()->read(c.data_key, ImageHandle());
         ASSERT_TRUE(now);
@@ -246,32 +250,60 @@ TEST(CamSensorAgent, PublishesTheImageItselfAndLetsReadersKeepIt)
     EXPECT_EQ(frame_of(*first), 1);   // still held here, so untouched
 }
 
-TEST(CamSensorAgent, InterruptedPortPrintsNoImageAndWritesNothing)
+TEST(CamSensorAgent, ClosedPortPrintsNoImageAndWritesNothing)
 {
     const SensorBlock c = sensor_config("cam_cut", kNever, kNever);
     auto& agent = set_up<CamSensorAgent>("cam_cut_conf", c);
     auto& writes = make_kept<WriteCounter>(c.data_key);
     StdoutCapture out;
 
-    agent.the_port()->interrupt();
+    agent.the_port()->close();
     agent.sense_select_act(0);
     EXPECT_EQ(out.text(), "No image\n");
     EXPECT_EQ(writes.writes(), 0u);
 }
 
-// An unconnected camera port is not a failed read: the agent waits for an image, silently.
-TEST(CamSensorAgent, UnconnectedPortWaitsWithoutPrinting)
+// A camera that is not there at start is connected once it is, and again after it went away
+// and came back (a restarted simulator), with one line per change and none per attempt. A
+// missing camera is no failed read: no "No image".
+TEST(CamSensorAgent, MissingOrLostCameraIsConnectedWhenItIsBack)
 {
-    const SensorBlock c = sensor_config("cam_none", 0, 20);
-    Space::getSpace()->write(std::string("cam_none_conf"), c, 0, 1.0f);
+    const SensorBlock c = sensor_config("cam_back", 0, 20);
+    Space::getSpace()->write(std::string("cam_back_conf"), c, 0, 1.0f);
     StdoutCapture out;
-    auto& agent = make_kept<Observed<CamSensorAgent>>("cam_none_conf");
+    auto& agent = make_kept<Observed<CamSensorAgent>>("cam_back_conf");
     agent.start(nullptr);
     ASSERT_TRUE(agent.wait_init());
-
-    EXPECT_FALSE(agent.wait_activations(1, std::chrono::milliseconds(300)));
-    EXPECT_EQ(out.count("No image"), 0);
+    ASSERT_TRUE(agent.wait_activations(3));
     EXPECT_FALSE(Space::getSpace()->read(c.data_key, ImageHandle()));
+
+    auto published = [&](std::uint32_t frame) {
+        return poll_until([&] {
+            const ImageHandle image = Space::getSpace()->read(c.data_key, ImageHandle());
+            return image && frame_of(*image) == frame;
+        });
+    };
+    {
+        FakeCamera camera("/cam_back/out");
+        ASSERT_TRUE(camera.opened);
+        EXPECT_TRUE(poll_until([&] { return camera.port.getOutputCount() == 1; }));
+        camera.send(7);
+        EXPECT_TRUE(published(7));
+    }
+    EXPECT_TRUE(poll_until([&] { return out.count("lost /cam_back/out") == 1; }));
+    FakeCamera again("/cam_back/out");
+    ASSERT_TRUE(again.opened);
+    EXPECT_TRUE(poll_until([&] { return again.port.getOutputCount() == 1; }));
+    again.send(8);
+    EXPECT_TRUE(published(8));
+
+    EXPECT_EQ(out.count("CamSensorAgent cam_back_conf: no /cam_back/out to connect "
+                        "/cam_back/out to /cam_back/in, trying again every second\n"), 1);
+    EXPECT_EQ(out.count("CamSensorAgent cam_back_conf: lost /cam_back/out, trying again "
+                        "every second\n"), 1);
+    EXPECT_EQ(out.count("CamSensorAgent cam_back_conf: connected /cam_back/out to /cam_back/in\n"),
+              2);
+    EXPECT_EQ(out.count("No image"), 0);
 }
 
 // On its defaults (no configuration block) the camera agent reads /icubSim/cam/left into
@@ -342,6 +374,26 @@ TEST(CamSensorAgent, SlowReaderSeesItsImageUnchanged)
     EXPECT_GT(frames_seen.size(), 3u);   // the camera and the agent did move on meanwhile
 }
 
+// Shutdown: once released, the camera agent makes no further call to its port, however
+// many images still come (the middleware may be shutting down under it).
+TEST(CamSensorAgent, ReleasedAgentPublishesNothingMore)
+{
+    FakeCamera camera("/cam_quit/out");
+    ASSERT_TRUE(camera.opened);
+    camera.stream();
+    const SensorBlock c = sensor_config("cam_quit", 0, 10);
+    Space::getSpace()->write(std::string("cam_quit_conf"), c, 0, 1.0f);
+    auto& writes = make_kept<WriteCounter>(c.data_key);
+    auto& agent = make_kept<Observed<CamSensorAgent>>("cam_quit_conf");
+    agent.start(nullptr);
+    ASSERT_TRUE(poll_until([&] { return writes.writes() >= 3; }));
+
+    EXPECT_EQ(release_robot_agents({&agent}), 1);
+    const unsigned long published = writes.writes();
+    ASSERT_TRUE(agent.wait_activations(agent.activations() + 5));   // ticks go on
+    EXPECT_EQ(writes.writes(), published);
+}
+
 // On its defaults the hand agent asks /icubSim/world "world get lhand" and publishes one
 // element per reply item, printing a "Position" line for each.
 TEST(HandPosSensorAgent, PublishesOneElementPerReplyItem)
@@ -405,7 +457,9 @@ TEST(InertialAndTouchAgents, PublishTheNewestVector)
     touch.init("skin_conf_absent");
     StdoutCapture out;
 
+    // The agents do not wait for a vector: each activation comes once it has arrived.
     imu.send(vec({0.5, -9.81, 0, 12}));
+    ASSERT_TRUE(poll_until([&] { return inertial.the_port()->getPendingReads() > 0; }));
     inertial.sense_select_act(0);
     EXPECT_EQ(plain(Space::getSpace()->read("inertial", yarp::sig::Vector())),
               (std::vector<double>{0.5, -9.81, 0, 12}));
@@ -413,6 +467,7 @@ TEST(InertialAndTouchAgents, PublishTheNewestVector)
                           "position 12.000000 \n");
 
     skin.send(vec({1, 0, 0, 1, 1}));
+    ASSERT_TRUE(poll_until([&] { return touch.the_port()->getPendingReads() > 0; }));
     touch.sense_select_act(0);
     EXPECT_EQ(plain(Space::getSpace()->read("left_touch", yarp::sig::Vector())),
               (std::vector<double>{1, 0, 0, 1, 1}));

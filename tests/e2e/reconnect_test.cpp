@@ -1,0 +1,135 @@
+// The full controller and robot_sim as processes, the simulator coming and going under the
+// controller: started after it, killed and started again. The controller picks it up each
+// time without a restart and tracks the ball again within 5 s of the simulator being back.
+// On quitting it leaves the head still, every joint back in the mode it started in.
+#include <cmath>
+#include <memory>
+
+#include <yarp/dev/IControlMode.h>
+#include <yarp/dev/PolyDriver.h>
+#include <yarp/os/Property.h>
+
+#include "e2e_support.h"
+
+namespace {
+
+using namespace e2e;
+
+/// How long after the simulator is back a user may wait for the ball to be tracked again.
+constexpr auto kTrackedAgainWithin = 5s;
+
+/// robot_sim alone, its ports waited for; the ball held in mid-air at `ball`, in view of
+/// the head at rest.
+std::unique_ptr<Process> start_sim(const std::vector<std::string>& ball, const std::string& log)
+{
+    std::vector<std::string> args{ROBOT_SIM, "--quiet", "--no-gravity", "--ball"};
+    args.insert(args.end(), ball.begin(), ball.end());
+    auto sim = std::make_unique<Process>(args, logPath(log));
+    EXPECT_TRUE(eventually(
+        [] { return portLive("/icubSim/head/rpc:i") && portLive("/icubSim/cam/left") && portLive("/icubSim/world"); },
+        kStartTimeout))
+        << "robot_sim did not come up:\n" << sim->tail();
+    return sim;
+}
+
+/// Whether the camera shows the ball within `tolerance` pixels of the image centre,
+/// waiting at most `timeout` for it.
+bool ball_centred_within(probe::CameraWatch& camera, Clock::duration timeout, double tolerance = 10.0)
+{
+    return eventually(
+        [&] {
+            const probe::BlueBlob blob = camera.latest().blob;
+            return blob.found && blob.error() <= tolerance;
+        },
+        timeout, 20ms);
+}
+
+int count(const std::string& text, const std::string& needle)
+{
+    int n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
+/// The control modes of the six head joints, read through a client of its own.
+std::vector<int> head_modes()
+{
+    yarp::dev::PolyDriver client;
+    yarp::os::Property options;
+    options.put("device", "remote_controlboard");
+    options.put("local", "/e2e/modes");
+    options.put("remote", "/icubSim/head");
+    std::vector<int> modes(6, -1);
+    yarp::dev::IControlMode* view = nullptr;
+    if (client.open(options) && client.view(view)) view->getControlModes(modes.data());
+    client.close();
+    return modes;
+}
+
+TEST(Reconnect, SimulatorStartedLaterThenRestartedUnderTheController)
+{
+    yarp::os::Network network;
+    Process controller({AGENT_CONTROLLER, "-platform", "offscreen"}, logPath("controller"));
+    ASSERT_TRUE(controller.started());
+    ASSERT_TRUE(eventually(
+        [&] {
+            const std::string out = controller.output();
+            return count(out, "no board at /icubSim/head, trying again every second") == 3
+                   && count(out, "no /icubSim/cam/left to connect") == 1;
+        },
+        kStartTimeout))
+        << controller.tail();
+
+    // The ball a little off the centre of the view, so that tracking has to turn the head.
+    for (const auto& ball : {std::vector<std::string>{"0.08", "1.02", "0.7"},
+                             std::vector<std::string>{"-0.1", "0.9", "0.65"}}) {
+        SCOPED_TRACE("ball at " + ball[0] + " " + ball[1] + " " + ball[2]);
+        auto sim = start_sim(ball, "robot_sim-" + ball[0]);
+        const auto back = Clock::now();
+        probe::CameraWatch camera;
+        std::string error;
+        ASSERT_TRUE(camera.open("/e2e/camera", "/icubSim/cam/left", &error)) << error;
+        EXPECT_TRUE(ball_centred_within(camera, kTrackedAgainWithin))
+            << "ball at " << camera.latest().blob.x << " " << camera.latest().blob.y << " after "
+            << std::chrono::duration<double>(Clock::now() - back).count() << " s\n"
+            << controller.tail();
+        ASSERT_TRUE(controller.running()) << controller.tail();
+
+        camera.close();
+        sim->stop(SIGKILL);   // gone without a word, as a crashed simulator
+        ASSERT_TRUE(eventually(
+            [&] { return count(controller.output(), "lost the board at /icubSim/head") >= 3; }, 30s))
+            << controller.tail();
+    }
+
+    const std::string out = controller.output();
+    EXPECT_EQ(count(out, "bound the board at /icubSim/head (6 axes)"), 6) << controller.tail();
+    EXPECT_EQ(count(out, "connected /icubSim/cam/left to /left/image/in"), 2) << controller.tail();
+    EXPECT_TRUE(exitedWithZero(controller.stop(SIGTERM))) << controller.tail();
+}
+
+TEST(Quit, LeavesTheHeadStillInTheModesItStartedIn)
+{
+    // The ball below the view: the search agents keep the eyes turning in velocity mode.
+    Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.start({"--ball", "0.1", "0.554", "0.7"}));
+    ASSERT_TRUE(eventually(
+        [&] {
+            probe::HeadJoints speeds{};
+            return rig.head.speeds(&speeds) && (std::fabs(speeds[3]) > 5 || std::fabs(speeds[4]) > 5);
+        },
+        30s))
+        << "the eyes never moved";
+
+    EXPECT_TRUE(exitedWithZero(rig.controller->stop(SIGINT))) << rig.controller->tail();
+    rig.controller.reset();
+
+    // A joint left in velocity mode would go on turning: two readings a second apart agree.
+    const probe::HeadJoints before = rig.joints();
+    std::this_thread::sleep_for(1s);   // the stretch of time is what is checked
+    const probe::HeadJoints after = rig.joints();
+    for (int j = 0; j < 6; ++j) EXPECT_NEAR(after[j], before[j], 0.2) << "joint " << j;
+    EXPECT_EQ(head_modes(), std::vector<int>(6, VOCAB_CM_POSITION));
+}
+
+}  // namespace
