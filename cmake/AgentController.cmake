@@ -9,17 +9,29 @@ function(ac_component_enabled component out)
 endfunction()
 
 # ac_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
-#             [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>])
+#             [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>] [BUNDLED_ONLY <reason>])
 #
 # One GoogleTest executable registered as one ctest test. Every test gets its own port
 # registry directory so suites that open the same port names can run in parallel, and Qt
 # runs offscreen. Label `concurrency` puts the suite in the ThreadSanitizer run, label
 # `asan` in the AddressSanitizer run.
+#
+# On an installed YARP every suite runs against a private name server of its own (see
+# cmake/YarpTestServer.cmake). A suite that checks the bundled layer's own internals says
+# why with BUNDLED_ONLY: there it is not built, and its test only prints the reason and
+# reports itself skipped (label `bundled_only`).
 function(ac_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;BUNDLED_ONLY" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  if(T_BUNDLED_ONLY)
+    list(APPEND T_LABELS bundled_only)
+    if(NOT AC_YARP_BUNDLED)
+      ac_skip_on_system_yarp(${name} "${T_BUNDLED_ONLY}")
+      return()
+    endif()
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
-  add_test(NAME ${name} COMMAND ${name})
+  add_test(NAME ${name} COMMAND ${AC_YARP_LAUNCHER} $<TARGET_FILE:${name}>)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
@@ -42,6 +54,14 @@ endfunction()
 
 # Helper programs a test needs at run time (spawned processes) are added to the
 # sanitizer targets too, so the sanitizer trees build only what their suites run.
+# A test that stands for a bundled-only suite on an installed YARP: prints why and reports
+# itself skipped, so the summary of every tree lists the same suites.
+function(ac_skip_on_system_yarp name reason)
+  add_test(NAME ${name} COMMAND sh -c "echo \"${name}: skipped on the installed YARP: $1\"; exit 77" sh "${reason}")
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 LABELS bundled_only)
+  set_property(GLOBAL APPEND PROPERTY AC_SKIPPED_ON_SYSTEM "${name}: ${reason}")
+endfunction()
+
 function(ac_test_helper target)
   set_property(GLOBAL APPEND PROPERTY AC_CONCURRENCY_TARGETS ${target})
   set_property(GLOBAL APPEND PROPERTY AC_ASAN_TARGETS ${target})
@@ -56,6 +76,13 @@ function(ac_add_bench name)
 endfunction()
 
 function(ac_finish_test_targets)
+  # The suites a tree on an installed YARP skips, one "name: reason" a line (test.sh prints it).
+  get_property(skipped GLOBAL PROPERTY AC_SKIPPED_ON_SYSTEM)
+  if(skipped)
+    list(JOIN skipped "\n" skipped)
+    string(APPEND skipped "\n")
+  endif()
+  file(WRITE ${CMAKE_BINARY_DIR}/bundled-only-suites.txt "${skipped}")
   get_property(conc GLOBAL PROPERTY AC_CONCURRENCY_TARGETS)
   get_property(asan GLOBAL PROPERTY AC_ASAN_TARGETS)
   get_property(benches GLOBAL PROPERTY AC_BENCH_TARGETS)

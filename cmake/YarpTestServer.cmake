@@ -1,0 +1,35 @@
+# With an installed YARP, every suite runs against a private name server: the launcher
+# scripts/with-yarpserver.sh starts a yarpserver of its own (own YARP_CONFIG_HOME, a free port
+# range), runs the suite with that environment and stops the server afterwards. A user's own
+# name server and configuration are never touched.
+get_filename_component(AC_YARP_PREFIX "${YARP_DIR}/../../.." ABSOLUTE)
+find_program(AC_YARPSERVER_PROGRAM yarpserver
+  HINTS "${AC_YARP_PREFIX}/bin"
+  DOC "yarpserver of the installed YARP (private name servers of the suites, the demo and the benchmarks)")
+find_program(AC_YARP_PROGRAM yarp
+  HINTS "${AC_YARP_PREFIX}/bin"
+  DOC "the yarp command of the installed YARP")
+
+# Where the installed YARP keeps its plugin manifests (carriers, devices): found through
+# YARP_DATA_DIRS at run time.
+set(AC_YARP_DATA_DIR "${AC_YARP_PREFIX}/share/yarp")
+if(NOT EXISTS "${AC_YARP_DATA_DIR}")
+  set(AC_YARP_DATA_DIR "")
+endif()
+
+if(AC_BUILD_TESTS AND NOT AC_YARPSERVER_PROGRAM)
+  message(FATAL_ERROR
+    "YARP: no yarpserver found next to the installed YARP (${AC_YARP_PREFIX}/bin) nor on PATH; "
+    "the suites need one for their private name server. Install it, or configure with "
+    "-DAC_BUILD_TESTS=OFF.")
+endif()
+if(AC_YARPSERVER_PROGRAM)
+  message(STATUS "YARP: suites run against a private name server (${AC_YARPSERVER_PROGRAM})")
+endif()
+
+set(AC_YARP_LAUNCHER
+  ${PROJECT_SOURCE_DIR}/scripts/with-yarpserver.sh
+  --yarpserver "${AC_YARPSERVER_PROGRAM}"
+  --library-dir "${AC_YARP_PREFIX}/lib"
+  --data-dir "${AC_YARP_DATA_DIR}"
+  --)
