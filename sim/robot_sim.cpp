@@ -4,11 +4,12 @@
 #include <cmath>
 #include <vector>
 
-#include <compat/control_board_server.h>
+#include <yarp/dev/PolyDriver.h>
 #include <yarp/os/Bottle.h>
 #include <yarp/os/BufferedPort.h>
 #include <yarp/os/Network.h>
 #include <yarp/os/Port.h>
+#include <yarp/os/Property.h>
 #include <yarp/sig/Image.h>
 #include <yarp/sig/Vector.h>
 
@@ -73,15 +74,55 @@ bool samePose(const Pose& a, const Pose& b)
     return a.position.x == b.position.x && a.position.y == b.position.y && a.position.z == b.position.z;
 }
 
+/// One control board of the robot, served the way the robot serves its parts: a
+/// deviceBundler that opens controlBoard_nws_yarp under the part's name and attaches a
+/// sim_board device bound to the part's joint board.
+class ServedPart {
+public:
+    ServedPart(const char* name, JointBoard& board) : name_(name), board_(board) {}
+    ServedPart(const ServedPart&) = delete;
+    ServedPart& operator=(const ServedPart&) = delete;
+    ~ServedPart() { close(); }
+
+    bool open()
+    {
+        if (!SimBoard::offer(name_, board_)) {
+            return false;
+        }
+        offered_ = true;
+        yarp::os::Property config;
+        config.put("device", "deviceBundler");
+        config.put("wrapper_device", "controlBoard_nws_yarp");
+        config.put("attached_device", SimBoard::kDeviceName);
+        config.put("name", name_);
+        return bundle_.open(config);
+    }
+
+    void close()
+    {
+        bundle_.close();
+        if (offered_) {
+            SimBoard::withdraw(name_);
+            offered_ = false;
+        }
+    }
+
+    /// The port whose name a refusal to open is reported with.
+    std::string rpcPort() const { return BoardServer::rpcPortName(name_); }
+
+private:
+    std::string name_;
+    JointBoard& board_;
+    yarp::dev::PolyDriver bundle_;
+    bool offered_ = false;
+};
+
 } // namespace
 
 struct RobotSim::Ports {
-    SimBoard head;
-    SimBoard leftArm;
-    SimBoard rightArm;
-    compat::ControlBoardServer headServer;
-    compat::ControlBoardServer leftArmServer;
-    compat::ControlBoardServer rightArmServer;
+    ServedPart head;
+    ServedPart leftArm;
+    ServedPart rightArm;
     yarp::os::Port world;
     yarp::os::BufferedPort<yarp::sig::ImageOf<yarp::sig::PixelRgb>> camera;
     yarp::os::BufferedPort<yarp::sig::Vector> inertial;
@@ -98,7 +139,10 @@ struct RobotSim::Ports {
     Pose framePose;
     Vec3 frameBall;
 
-    explicit Ports(Simulation& sim) : head(sim.head()), leftArm(sim.leftArm()), rightArm(sim.rightArm()) {}
+    explicit Ports(Simulation& sim)
+        : head(kHeadPort, sim.head()), leftArm(kLeftArmPort, sim.leftArm()), rightArm(kRightArmPort, sim.rightArm())
+    {
+    }
 };
 
 RobotSim::RobotSim(Simulation& simulation, const Settings& settings)
@@ -122,16 +166,12 @@ std::string RobotSim::start()
                + (taken ? ": it is already in use (is another robot_sim running?)"
                         : ": the name is invalid or the port registry is not usable");
     };
-    using compat::ControlBoardServer;
+    SimBoard::registerDevice();
     // The head first: a second instance fails on it before touching anything else.
-    if (!p.headServer.open(kHeadPort, p.head)) {
-        return refused(ControlBoardServer::rpcPortName(kHeadPort));
-    }
-    if (!p.leftArmServer.open(kLeftArmPort, p.leftArm)) {
-        return refused(ControlBoardServer::rpcPortName(kLeftArmPort));
-    }
-    if (!p.rightArmServer.open(kRightArmPort, p.rightArm)) {
-        return refused(ControlBoardServer::rpcPortName(kRightArmPort));
+    for (ServedPart* part : {&p.head, &p.leftArm, &p.rightArm}) {
+        if (!part->open()) {
+            return refused(part->rpcPort());
+        }
     }
     if (!p.world.open(kWorldPort)) {
         return refused(kWorldPort);
@@ -175,9 +215,9 @@ void RobotSim::stop()
         worldThread_.join();
     }
     p.world.close();
-    p.headServer.close();
-    p.leftArmServer.close();
-    p.rightArmServer.close();
+    p.head.close();
+    p.leftArm.close();
+    p.rightArm.close();
     p.camera.close();
     p.inertial.close();
     p.skin.close();

@@ -5,7 +5,7 @@
 #include "sim/robot_sim.h"
 #include "sim_test_support.h"
 
-#include <compat/control_board_server.h>
+#include "sim/board_device.h"
 #include <yarp/dev/ControlBoardInterfaces.h>
 #include <yarp/dev/PolyDriver.h>
 #include <yarp/os/Bottle.h>
@@ -287,9 +287,9 @@ TEST(RobotSimService, StopClosesEveryPort)
     sim::Simulation simulation{sim::Simulation::Config{}};
     sim::RobotSim service(simulation, sim::RobotSim::Settings{});
     ASSERT_EQ(service.start(), "");
-    const std::vector<std::string> ports = {compat::ControlBoardServer::rpcPortName("/icubSim/head"),
-                                            compat::ControlBoardServer::rpcPortName("/icubSim/left_arm"),
-                                            compat::ControlBoardServer::rpcPortName("/icubSim/right_arm"),
+    const std::vector<std::string> ports = {sim::BoardServer::rpcPortName("/icubSim/head"),
+                                            sim::BoardServer::rpcPortName("/icubSim/left_arm"),
+                                            sim::BoardServer::rpcPortName("/icubSim/right_arm"),
                                             "/icubSim/cam/left",
                                             "/icubSim/world",
                                             "/icubSim/inertial",

@@ -1,5 +1,11 @@
-// port_tool: look at and poke the ports of this host (bundled YARP layer).
+// port_tool: look at and poke the ports of this host (bundled YARP layer) or of the YARP
+// network (an installed YARP, through its name server).
+#ifdef PORT_TOOL_BUNDLED_REGISTRY
 #include <compat/port_registry.h>
+#else
+#include <yarp/os/Contact.h>
+#include <yarp/os/Value.h>
+#endif
 
 #include <yarp/os/Bottle.h>
 #include <yarp/os/Network.h>
@@ -37,8 +43,13 @@ const char* const usageText =
     "  disconnect SRC DST             remove the connection from SRC to DST\n"
     "  -h, --help                     show this help\n"
     "\n"
+#ifdef PORT_TOOL_BUNDLED_REGISTRY
     "Ports are registered in the directory named by AGENT_CONTROLLER_PORTS\n"
     "(default /tmp/agent-controller-ports-<uid>).\n";
+#else
+    "Ports are looked up with the YARP name server configured for this user\n"
+    "(yarp conf, yarp namespace).\n";
+#endif
 
 int usageError(const std::string& message)
 {
@@ -125,6 +136,7 @@ private:
     std::size_t size = 0;
 };
 
+#ifdef PORT_TOOL_BUNDLED_REGISTRY
 int listPorts()
 {
     const auto ports = compat::listPorts();
@@ -140,6 +152,44 @@ int listPorts()
     }
     return 0;
 }
+#else
+/// The names the name server lists that answer (registrations of dead ports are skipped),
+/// each with the ports it sends to, as its administrative interface reports them.
+int listPorts()
+{
+    const std::string server = NetworkBase::getNameServerName();
+    Bottle request("bot list");
+    Bottle reply;
+    if (!NetworkBase::write(server, request, reply)) {
+        std::fprintf(stderr, "port_tool: the name server %s does not answer\n", server.c_str());
+        return 1;
+    }
+    int shown = 0;
+    for (std::size_t i = 1; i < reply.size(); ++i) {
+        const Bottle* entry = reply.get(i).asList();
+        const std::string name = entry ? entry->check("name", Value("")).asString() : "";
+        if (name.empty() || name[0] != '/' || name == server || !NetworkBase::exists(name)) {
+            continue;
+        }
+        Bottle ask("list out");
+        Bottle outputs;
+        const bool known = NetworkBase::write(NetworkBase::queryName(name), ask, outputs, true, true, 2.0);
+        std::printf("%s", name.c_str());
+        if (known) {
+            std::printf("  (out %zu)", outputs.size());
+            for (std::size_t k = 0; k < outputs.size(); ++k) {
+                std::printf(" -> %s", outputs.get(k).asString().c_str());
+            }
+        }
+        std::printf("\n");
+        ++shown;
+    }
+    if (shown == 0) {
+        std::printf("no open ports registered with %s\n", server.c_str());
+    }
+    return 0;
+}
+#endif
 
 int cmdSend(const std::vector<std::string>& args)
 {

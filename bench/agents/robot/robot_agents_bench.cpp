@@ -21,8 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include <compat/control_board_server.h>
-#include <compat/fake_board.h>
+#include "sim/board_device.h"
+#include "sim/fake_board.h"
 #include <yarp/os/BufferedPort.h>
 
 #include "agents/motor_agents.h"
@@ -72,7 +72,7 @@ void report_percentiles(benchmark::State& state, std::vector<double>& us)
 }
 
 /// A board that tells the benchmark when a whole-board velocity command has arrived.
-class SignallingBoard : public compat::FakeBoard {
+class SignallingBoard : public sim::FakeBoard {
 public:
     using FakeBoard::FakeBoard;
 
@@ -101,7 +101,7 @@ private:
 void VelocityCommandLatency(benchmark::State& state)
 {
     static SignallingBoard* board = new SignallingBoard(6);   // served for the whole run
-    static compat::ControlBoardServer* server = new compat::ControlBoardServer;
+    static sim::BoardServer* server = new sim::BoardServer;
     static VelocityMotorAgent* agent = nullptr;
     const std::string velocity_key = "bench_head_vel";
     QuietStdout quiet;

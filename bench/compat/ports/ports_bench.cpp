@@ -1,7 +1,7 @@
 // Port transport between two processes: image stream throughput and write-to-read latency,
 // request/reply round trip of a small bottle, and getEncoders on a 6-axis board.
 // Latency figures are reported as counters p50_us and p99_us.
-#include <compat/control_board_server.h>
+#include "sim/board_device.h"
 
 #include <yarp/dev/ControlBoardInterfaces.h>
 #include <yarp/dev/PolyDriver.h>
@@ -178,7 +178,7 @@ BENCHMARK(BM_RequestReply)->Iterations(20000)->UseRealTime()->Unit(benchmark::kM
 void BM_GetEncoders(benchmark::State& state)
 {
     Helper helper({"board", "/bench/head", "6"});
-    if (!waitForPort(compat::ControlBoardServer::rpcPortName("/bench/head"))) {
+    if (!waitForPort(sim::BoardServer::rpcPortName("/bench/head"))) {
         state.SkipWithError("no board");
         return;
     }

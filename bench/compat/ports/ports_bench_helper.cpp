@@ -4,8 +4,8 @@
 //                                 them (strict writes), otherwise paced, non-strict
 //   echo <port>                   answer each request with the request
 //   board <name> <axes>           serve a FakeBoard
-#include <compat/control_board_server.h>
-#include <compat/fake_board.h>
+#include "sim/board_device.h"
+#include "sim/fake_board.h"
 
 #include <yarp/os/Bottle.h>
 #include <yarp/os/BufferedPort.h>
@@ -63,8 +63,8 @@ int main(int argc, char** argv)
         return 0;
     }
     if (mode == "board" && argc == 4) {
-        compat::FakeBoard board(std::atoi(argv[3]));
-        compat::ControlBoardServer server;
+        sim::FakeBoard board(std::atoi(argv[3]));
+        sim::BoardServer server;
         if (!server.open(argv[2], board)) {
             return 1;
         }

@@ -1,5 +1,5 @@
 #pragma once
-// Messages between remote_controlboard clients and ControlBoardServer: one request, one
+// Messages between remote_controlboard clients and controlBoard_nws_yarp: one request, one
 // reply, each a tag, a code, a joint number and a list of doubles (modes travel as doubles,
 // which hold every 32-bit code exactly).
 #include <yarp/os/ConnectionReader.h>

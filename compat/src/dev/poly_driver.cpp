@@ -1,11 +1,5 @@
 #include <yarp/dev/PolyDriver.h>
 
-#include "dev/remote_control_board.h"
-
-#include <yarp/os/Value.h>
-
-#include <cstdio>
-
 namespace yarp::dev {
 
 PolyDriver::PolyDriver() = default;
@@ -23,21 +17,18 @@ PolyDriver::~PolyDriver()
 bool PolyDriver::open(yarp::os::Searchable& config)
 {
     close();
-    const std::string name = config.find("device").asString();
-    std::unique_ptr<DeviceDriver> device;
-    if (name == "remote_controlboard") {
-        device = std::make_unique<impl::RemoteControlBoard>();
-    } else if (name.empty()) {
-        std::fprintf(stderr, "PolyDriver: the configuration names no \"device\"\n");
-        return false;
-    } else {
-        std::fprintf(stderr, "PolyDriver: unknown device \"%s\" (available: remote_controlboard)\n", name.c_str());
-        return false;
-    }
-    if (!device->open(config)) {
+    DeviceDriver* device = Drivers::factory().open(config);
+    return device && give(device, true);
+}
+
+bool PolyDriver::give(DeviceDriver* dd, bool own)
+{
+    close();
+    if (!dd) {
         return false;
     }
-    device_ = std::move(device);
+    device_ = dd;
+    owned_ = own;
     return true;
 }
 
@@ -46,8 +37,13 @@ bool PolyDriver::close()
     if (!device_) {
         return false;
     }
-    const bool ok = device_->close();
-    device_.reset();
+    bool ok = true;
+    if (owned_) {
+        ok = device_->close();
+        delete device_;
+    }
+    device_ = nullptr;
+    owned_ = false;
     return ok;
 }
 

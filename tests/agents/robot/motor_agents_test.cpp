@@ -9,7 +9,7 @@
 #include "robot_test_support.h"
 
 using namespace robot_test;
-using compat::FakeBoard;
+using sim::FakeBoard;
 
 namespace {
 
@@ -111,6 +111,18 @@ public:
         return ready.load() && FakeBoard::getEncoders(encs);
     }
     std::atomic<bool> ready{false};
+};
+
+/// A board whose axis count is gone once it is served (a device that lost its hardware).
+class AxesGoneBoard : public FakeBoard {
+public:
+    using FakeBoard::FakeBoard;
+    bool getAxes(int* ax) override
+    {
+        *ax = gone.load() ? 0 : axes();
+        return true;
+    }
+    std::atomic<bool> gone{false};
 };
 
 }  // namespace
@@ -406,8 +418,9 @@ TEST(MotorAgents, AbsentBoardLeavesThemIdle)
 
 TEST(MotorAgents, BoardWithoutAxesLeavesThemIdle)
 {
-    ServedBoard<> head("/noaxes/head", 0);
+    ServedBoard<AxesGoneBoard> head("/noaxes/head", 6);
     ASSERT_TRUE(head.served);
+    head.board.gone = true;
     const ConfBlock pc = motor_config("noaxes");
     Space::getSpace()->write(std::string("noaxes_conf"), pc, 0, 1.0f);
     StdoutCapture out;

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include <compat/control_board_server.h>
-#include <compat/fake_board.h>
+#include "sim/board_device.h"
+#include "sim/fake_board.h"
 
 #include "core/agentspace.h"
 
@@ -150,7 +150,7 @@ bool end_agent(Observed<A>& agent, Write write)
 }
 
 /// A fake control board served in this process under `name`.
-template <class Board = compat::FakeBoard>
+template <class Board = sim::FakeBoard>
 struct ServedBoard {
     template <class... Args>
     explicit ServedBoard(const std::string& name, Args&&... args)
@@ -161,7 +161,7 @@ struct ServedBoard {
     ~ServedBoard() { server.close(); }
 
     Board board;
-    compat::ControlBoardServer server;
+    sim::BoardServer server;
     bool served = false;
 };
 

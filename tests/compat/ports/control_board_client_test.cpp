@@ -2,11 +2,13 @@
 // modes as the robot has them, and calls that fail instead of hanging once the board is gone.
 #include "port_test_support.h"
 
-#include <compat/control_board_server.h>
-#include <compat/fake_board.h>
+#include "sim/board_device.h"
+#include "sim/fake_board.h"
 
 #include <yarp/dev/ControlBoardInterfaces.h>
+#include <yarp/dev/Drivers.h>
 #include <yarp/dev/PolyDriver.h>
+#include <yarp/dev/WrapperSingle.h>
 #include <yarp/os/Bottle.h>
 #include <yarp/os/Network.h>
 #include <yarp/os/Port.h>
@@ -35,6 +37,12 @@ Property clientConfig(const std::string& remote, const std::string& local)
     return p;
 }
 
+/// A board the driver factory can make (device classes there are default-constructible).
+class SixAxisBoard : public sim::FakeBoard {
+public:
+    SixAxisBoard() : FakeBoard(6) {}
+};
+
 } // namespace
 
 TEST(ControlBoardClient, OpenFailsForAnAbsentBoardOrABadConfiguration)
@@ -52,22 +60,22 @@ TEST(ControlBoardClient, OpenFailsForAnAbsentBoardOrABadConfiguration)
     unknown.put("device", "no_such_device");
     EXPECT_FALSE(driver.open(unknown));
 
-    compat::FakeBoard board(6);
-    compat::ControlBoardServer server;
+    sim::FakeBoard board(6);
+    sim::BoardServer server;
     ASSERT_TRUE(server.open("/cfg/head", board));
     Property noLocal;
     noLocal.put("device", "remote_controlboard");
     noLocal.put("remote", "/cfg/head");
     EXPECT_FALSE(driver.open(noLocal));
 
-    compat::ControlBoardServer twice;
+    sim::BoardServer twice;
     EXPECT_FALSE(twice.open("/cfg/head", board)) << "one server per board name";
 
     // Something that is not a board request (an operator's bottle) gets a failure answer,
     // and the board is untouched.
     yarp::os::Port stranger;
     ASSERT_TRUE(stranger.open("/cfg/stranger"));
-    ASSERT_TRUE(NetworkBase::connect("/cfg/stranger", compat::ControlBoardServer::rpcPortName("/cfg/head")));
+    ASSERT_TRUE(NetworkBase::connect("/cfg/stranger", sim::BoardServer::rpcPortName("/cfg/head")));
     stranger.setTimeout(5.0f);
     yarp::os::Bottle reply;
     EXPECT_FALSE(stranger.write(yarp::os::Bottle("set pos 0 10"), reply));
@@ -76,9 +84,9 @@ TEST(ControlBoardClient, OpenFailsForAnAbsentBoardOrABadConfiguration)
 
 TEST(ControlBoardClient, InterfacesReachTheBoardWithTheRobotsControlModes)
 {
-    compat::FakeBoard board(6);
+    sim::FakeBoard board(6);
     board.setEncoders({1, 2, 3, 4, 5, 6});
-    compat::ControlBoardServer server;
+    sim::BoardServer server;
     ASSERT_TRUE(server.open("/sim/head", board));
 
     Property config = clientConfig("/sim/head", "/client/head");
@@ -150,7 +158,7 @@ TEST(ControlBoardClient, CallsFailWhenTheBoardProcessDiesAndRecoverWhenItReturns
 {
     auto start = [] { return std::make_unique<Child>(std::vector<std::string>{helperPath(), "board-server", "/proc/head", "6"}); };
     auto server = start();
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists(compat::ControlBoardServer::rpcPortName("/proc/head")); }));
+    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists(sim::BoardServer::rpcPortName("/proc/head")); }));
 
     Property config = clientConfig("/proc/head", "/client/proc");
     PolyDriver driver;
@@ -172,4 +180,65 @@ TEST(ControlBoardClient, CallsFailWhenTheBoardProcessDiesAndRecoverWhenItReturns
 
     server = start();
     EXPECT_TRUE(pollUntil([&] { return enc->getEncoders(e.data()); })) << "a returning board is picked up again";
+}
+
+TEST(ControlBoardClient, FactoryDevicesAreServedThroughTheWrapperAndDeviceBundler)
+{
+    Drivers::factory().add(new DriverCreatorOf<SixAxisBoard>("six_axis_test_board", "", "SixAxisBoard"));
+    ASSERT_NE(Drivers::factory().find("six_axis_test_board"), nullptr);
+
+    // The wrapper needs its name; opened without a device attached, it refuses every call.
+    Property wrapperConfig;
+    wrapperConfig.put("device", "controlBoard_nws_yarp");
+    PolyDriver wrapper;
+    EXPECT_FALSE(wrapper.open(wrapperConfig)) << "no \"name\"";
+    wrapperConfig.put("name", "/bare/head");
+    ASSERT_TRUE(wrapper.open(wrapperConfig));
+    PolyDriver client;
+    Property bareClient = clientConfig("/bare/head", "/client/bare");
+    EXPECT_FALSE(client.open(bareClient)) << "a wrapper with nothing attached does not answer";
+
+    // Attached by hand: served; detached: calls fail again.
+    PolyDriver board;
+    Property boardConfig;
+    boardConfig.put("device", "six_axis_test_board");
+    ASSERT_TRUE(board.open(boardConfig));
+    WrapperSingle* single = nullptr;
+    ASSERT_TRUE(wrapper.view(single));
+    ASSERT_TRUE(single->attach(&board));
+    EXPECT_FALSE(single->attach(&board)) << "one device per wrapper";
+    ASSERT_TRUE(client.open(bareClient));
+    IPositionControl* pos = nullptr;
+    ASSERT_TRUE(client.view(pos));
+    EXPECT_TRUE(pos->positionMove(1, 12.0));
+    SixAxisBoard* served = nullptr;
+    ASSERT_TRUE(board.view(served));
+    EXPECT_EQ(served->positionTargets()[1], 12.0);
+    ASSERT_TRUE(single->detach());
+    EXPECT_FALSE(pos->positionMove(1, 13.0));
+    EXPECT_EQ(served->positionTargets()[1], 12.0);
+
+    // deviceBundler opens wrapper and board from one configuration and attaches them.
+    Property bundle;
+    bundle.put("device", "deviceBundler");
+    bundle.put("wrapper_device", "controlBoard_nws_yarp");
+    bundle.put("attached_device", "six_axis_test_board");
+    bundle.put("name", "/bundle/head");
+    PolyDriver bundled(bundle);
+    ASSERT_TRUE(bundled.isValid());
+    PolyDriver bundleClient;
+    Property bundleClientConfig = clientConfig("/bundle/head", "/client/bundle");
+    ASSERT_TRUE(bundleClient.open(bundleClientConfig));
+    IEncoders* enc = nullptr;
+    int axes = 0;
+    ASSERT_TRUE(bundleClient.view(enc) && enc->getAxes(&axes));
+    EXPECT_EQ(axes, 6);
+    bundled.close();
+    EXPECT_FALSE(NetworkBase::exists(sim::BoardServer::rpcPortName("/bundle/head")));
+    bundle.put("attached_device", "no_such_board");
+    EXPECT_FALSE(bundled.open(bundle));
+    EXPECT_FALSE(NetworkBase::exists(sim::BoardServer::rpcPortName("/bundle/head"))) << "a failed bundle closes its wrapper";
+
+    EXPECT_TRUE(Drivers::factory().remove("six_axis_test_board"));
+    EXPECT_EQ(Drivers::factory().find("six_axis_test_board"), nullptr);
 }

@@ -9,8 +9,8 @@
 //   connect <src> <dst>                  connect as a third process; exit 0 on success
 #include "port_test_support.h"
 
-#include <compat/control_board_server.h>
-#include <compat/fake_board.h>
+#include "sim/board_device.h"
+#include "sim/fake_board.h"
 
 #include <yarp/os/Bottle.h>
 #include <yarp/os/BufferedPort.h>
@@ -127,8 +127,8 @@ int main(int argc, char** argv)
         waitToBeKilled();
     }
     if (mode == "board-server" && argc == 4) {
-        compat::FakeBoard board(std::atoi(argv[3]));
-        compat::ControlBoardServer server;
+        sim::FakeBoard board(std::atoi(argv[3]));
+        sim::BoardServer server;
         if (!server.open(name, board)) {
             return 1;
         }

@@ -19,6 +19,9 @@ public:
     virtual bool getControlModes(int* modes) = 0;
     virtual bool setControlMode(const int j, const int mode) = 0;
     virtual bool setControlModes(int* modes) = 0;
+    /// Group forms: one mode per listed joint (not offered by the bundled client).
+    virtual bool getControlModes(const int /*n_joint*/, const int* /*joints*/, int* /*modes*/) { return false; }
+    virtual bool setControlModes(const int /*n_joint*/, const int* /*joints*/, int* /*modes*/) { return false; }
 };
 
 } // namespace yarp::dev

@@ -1,8 +1,8 @@
-#include <compat/fake_board.h>
+#include "sim/fake_board.h"
 
 #include <yarp/dev/IControlMode.h>
 
-namespace compat {
+namespace sim {
 
 FakeBoard::FakeBoard(int axes)
     : axes_(axes < 0 ? 0 : axes),
@@ -142,7 +142,7 @@ bool FakeBoard::getControlMode(int j, int* mode)
     return true;
 }
 
-bool FakeBoard::setControlMode(int j, int mode)
+bool FakeBoard::setControlMode(const int j, const int mode)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     count("setControlMode");
@@ -212,4 +212,4 @@ void FakeBoard::setEncoders(const std::vector<double>& values)
     }
 }
 
-} // namespace compat
+} // namespace sim

@@ -1,16 +1,16 @@
 #pragma once
-// An in-process control board for tests: records what it is told, honours control modes the
-// way the robot does, and lets a test set the encoder readings. Serve it with
-// ControlBoardServer to test a remote_controlboard client end to end.
-#include <compat/control_board_server.h>
+// An in-process control board for tests and benchmarks: records what it is told, honours
+// control modes the way the robot does, and lets a test set the encoder readings. Serve it
+// with BoardServer to test a remote_controlboard client end to end.
+#include "sim/board_device.h"
 
 #include <mutex>
 #include <string>
 #include <vector>
 
-namespace compat {
+namespace sim {
 
-class FakeBoard : public ControlBoard {
+class FakeBoard : public BoardDevice {
 public:
     /// `axes` joints, all in position mode at 0.
     explicit FakeBoard(int axes);
@@ -30,7 +30,11 @@ public:
     bool velocityMove(int j, double speed) override;
     bool velocityMove(const double* speeds) override;
     bool getControlMode(int j, int* mode) override;
-    bool setControlMode(int j, int mode) override;
+    bool setControlMode(const int j, const int mode) override;
+    using BoardDevice::checkMotionDone;
+    using BoardDevice::positionMove;
+    using BoardDevice::stop;
+    using BoardDevice::velocityMove;
 
     // What the board was told (copies, safe from any thread).
     std::vector<double> encoders() const;
@@ -59,4 +63,4 @@ private:
     std::vector<std::pair<std::string, int>> calls_;
 };
 
-} // namespace compat
+} // namespace sim
