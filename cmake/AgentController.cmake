@@ -99,3 +99,12 @@ function(ac_finish_test_targets)
     add_dependencies(benchmarks ${benches})
   endif()
 endfunction()
+
+# For suites that list the registered ports (tests/parity/live_ports.h): the bundled layer's
+# registry, or an installed YARP's name server.
+function(ac_link_port_listing target)
+  if(AC_YARP_BUNDLED)
+    target_link_libraries(${target} PRIVATE yarp_compat_server)
+    target_compile_definitions(${target} PRIVATE AC_BUNDLED_YARP=1)
+  endif()
+endfunction()
