@@ -45,7 +45,8 @@ yarp_ns_free_block() {
 }
 
 yarp_ns_start() {  # yarp_ns_start <state dir> <yarpserver>
-  local state=$1 server=$2 attempt port tenths
+  local state=$1 server=$2 attempt port tenths line_buffered=
+  command -v stdbuf >/dev/null && line_buffered="stdbuf -oL -eL"
   if [ ! -x "$server" ]; then
     echo "yarp-name-server: '$server' is not an executable yarpserver" >&2
     return 1
@@ -59,7 +60,8 @@ yarp_ns_start() {  # yarp_ns_start <state dir> <yarpserver>
     port=$(yarp_ns_free_block) || continue
     # The address every client of this configuration home looks up first.
     echo "127.0.0.1 $port yarp" >"$YARP_CONFIG_HOME/yarp.conf"
-    "$server" --read --ip 127.0.0.1 --socket "$port" >"$yarp_ns_log" 2>&1 </dev/null &
+    # Line-buffered, so its "Ok. Ready!" reaches the log when it is printed.
+    $line_buffered "$server" --read --ip 127.0.0.1 --socket "$port" >"$yarp_ns_log" 2>&1 </dev/null &
     yarp_ns_pid=$!
     tenths=300
     while [ $tenths -gt 0 ]; do

@@ -80,8 +80,10 @@ TEST_F(BoardParity, RemoteCallsAndControlModesReachTheServedBoard)
     int axes = 0;
     ASSERT_TRUE(client.enc->getAxes(&axes));
     EXPECT_EQ(axes, 6);
+    // On YARP the encoders come from the board's state stream: the first reading answers once
+    // the first state message has arrived, shortly after the client opened.
     std::vector<double> encs(6, -1);
-    ASSERT_TRUE(client.enc->getEncoders(encs.data()));
+    ASSERT_TRUE(eventually([&] { return client.enc->getEncoders(encs.data()); }));
     EXPECT_EQ(encs, (std::vector<double>{1, 2, 3, 4, 5, 6}));
 
     // Every joint starts in position mode; a velocity command there is ignored by the
@@ -93,11 +95,14 @@ TEST_F(BoardParity, RemoteCallsAndControlModesReachTheServedBoard)
     ASSERT_TRUE(eventually([&] { return board.calls("velocityMove") >= 1; }));
     EXPECT_EQ(board.velocities()[2], 0.0);
 
+    // The mode is set on the board when the call returns, so the next streamed velocity
+    // command is obeyed; the client's own reading of the modes follows with the state stream
+    // on YARP.
     ASSERT_TRUE(client.mode->setControlMode(2, VOCAB_CM_VELOCITY));
-    ASSERT_TRUE(client.mode->getControlMode(2, &m));
-    EXPECT_EQ(m, VOCAB_CM_VELOCITY);
+    EXPECT_EQ(board.controlModes()[2], VOCAB_CM_VELOCITY);
     EXPECT_TRUE(client.vel->velocityMove(2, 5.0));
     ASSERT_TRUE(eventually([&] { return board.velocities()[2] == 5.0; }));
+    EXPECT_TRUE(eventually([&] { return client.mode->getControlMode(2, &m) && m == VOCAB_CM_VELOCITY; }));
     std::vector<int> modes(6, 0);
     ASSERT_TRUE(client.mode->getControlModes(modes.data()));
     EXPECT_EQ(modes[2], VOCAB_CM_VELOCITY);

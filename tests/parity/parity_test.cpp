@@ -22,7 +22,7 @@
 #include <thread>
 
 using namespace yarp::os;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 using yarp::sig::ImageOf;
 using yarp::sig::PixelRgb;
 
@@ -31,9 +31,9 @@ namespace {
 template <class F>
 bool pollUntil(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(30))
 {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = SteadyClock::now() + timeout;
     while (!condition()) {
-        if (Clock::now() > deadline) {
+        if (SteadyClock::now() > deadline) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -291,13 +291,14 @@ TEST_F(Parity, RequestsAreAnsweredAndTimeLimited)
     // A server that accepts the request and never answers: the timeout ends the wait.
     Server silent("/parity/silent", false);
     ASSERT_TRUE(silent.opened);
+    // The timeout is set before connecting: YARP applies it to the connections made after it.
     Port waiting;
     ASSERT_TRUE(waiting.open("/parity/silent-client"));
-    ASSERT_TRUE(NetworkBase::connect("/parity/silent-client", "/parity/silent"));
     waiting.setTimeout(0.5f);
-    const auto start = Clock::now();
+    ASSERT_TRUE(NetworkBase::connect("/parity/silent-client", "/parity/silent"));
+    const auto start = SteadyClock::now();
     EXPECT_FALSE(waiting.write(Bottle("anyone"), reply));
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(20)) << "bounded by the timeout";
+    EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(20)) << "bounded by the timeout";
 }
 
 TEST_F(Parity, InterruptReleasesABlockedReader)
