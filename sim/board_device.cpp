@@ -10,12 +10,6 @@ namespace sim {
 
 namespace {
 
-/// Seconds since the epoch, the clock YARP stamps readings with.
-double wallClockSeconds()
-{
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
 /// Runs `call(joints[k], k)` for every listed joint, stopping at the first failure.
 template <class Call>
 bool eachJoint(int n_joint, const int* joints, Call call)
@@ -41,6 +35,11 @@ bool eachAxis(int axes, Call call)
 }
 
 } // namespace
+
+double BoardDevice::wallClockSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
 
 bool BoardDevice::validJoints(int n_joint, const int* joints) const
 {

@@ -88,6 +88,8 @@ public:
     bool relativeMove(const int n_joint, const int* joints, const double* deltas) override;
 
 protected:
+    /// Seconds since the epoch: the clock YARP stamps readings with.
+    static double wallClockSeconds();
     bool validJoint(int j) const { return j >= 0 && j < axes(); }
     /// True when `joints` holds n_joint valid joint numbers.
     bool validJoints(int n_joint, const int* joints) const;

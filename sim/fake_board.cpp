@@ -34,6 +34,15 @@ bool FakeBoard::getEncoders(double* encs)
     return true;
 }
 
+bool FakeBoard::getEncodersTimed(double* encs, double* time)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    count("getEncodersTimed");
+    std::copy(encoders_.begin(), encoders_.end(), encs);
+    std::fill(time, time + axes_, wallClockSeconds());
+    return true;
+}
+
 bool FakeBoard::getEncoderSpeeds(double* speeds)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -17,6 +17,9 @@ public:
 
     int axes() const override { return axes_; }
     bool getEncoders(double* encs) override;
+    /// What an installed YARP's wrapper reads for its state stream; counted apart
+    /// ("getEncodersTimed") so that getEncoders counts only the clients' reads.
+    bool getEncodersTimed(double* encs, double* time) override;
     bool getEncoderSpeeds(double* speeds) override;
     /// In position mode the joint reaches its target at once (encoder = target).
     bool positionMove(int j, double ref) override;

@@ -4,6 +4,7 @@
 #include <compat/port_registry.h>
 #else
 #include <yarp/os/Contact.h>
+#include <yarp/os/Portable.h>
 #include <yarp/os/Value.h>
 #endif
 
@@ -75,6 +76,7 @@ std::string temporaryName(const char* role)
 /// carries its own tag, so at most one accepts a message).
 class AnyMessage : public PortReader {
 public:
+#ifdef PORT_TOOL_BUNDLED_REGISTRY
     bool read(ConnectionReader& reader) override
     {
         ConnectionReader copy = reader;
@@ -96,6 +98,26 @@ public:
         size = reader.remaining();
         return true;
     }
+#else
+    // An installed YARP writes images and vectors in a bottle-compatible form: read a
+    // bottle, then see whether it converts to an image or a vector.
+    bool read(ConnectionReader& reader) override
+    {
+        if (!bottle.read(reader)) {
+            kind = Kind::Unknown;
+            size = reader.getSize();
+            return true;
+        }
+        if (Portable::copyPortable(bottle, image) && image.width() > 0 && image.height() > 0) {
+            kind = Kind::Image;
+        } else if (Portable::copyPortable(bottle, vector)) {
+            kind = Kind::Vector;
+        } else {
+            kind = Kind::Bottle;
+        }
+        return true;
+    }
+#endif
 
     std::string describe() const
     {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <yarp/dev/IControlMode.h>
+#include <yarp/dev/PolyDriver.h>
+#include <yarp/os/Property.h>
 
 #include "agents/motor_agents.h"
 #include "robot_test_support.h"
@@ -110,6 +112,10 @@ public:
     {
         return ready.load() && FakeBoard::getEncoders(encs);
     }
+    bool getEncodersTimed(double* encs, double* time) override
+    {
+        return ready.load() && FakeBoard::getEncodersTimed(encs, time);
+    }
     std::atomic<bool> ready{false};
 };
 
@@ -124,6 +130,30 @@ public:
     }
     std::atomic<bool> gone{false};
 };
+
+/// Velocity commands may reach the board after the agent's activation has ended (an
+/// installed YARP streams them one way), so checks wait for the board to show them.
+bool velocities_reach(const FakeBoard& board, const std::vector<double>& expected)
+{
+    return poll_until([&] { return board.velocities() == expected; });
+}
+
+/// Waits until a client of `remote` reads `modes` (an installed YARP's clients read them
+/// from the board's state stream, a period late).
+bool clients_see_modes(const std::string& remote, const std::vector<int>& modes)
+{
+    yarp::os::Property p;
+    p.put("device", "remote_controlboard");
+    p.put("remote", remote);
+    p.put("local", remote + "/observer");
+    yarp::dev::PolyDriver observer(p);
+    yarp::dev::IControlMode* view = nullptr;
+    if (!observer.view(view)) {
+        return false;
+    }
+    std::vector<int> seen(modes.size());
+    return poll_until([&] { return view->getControlModes(seen.data()) && seen == modes; });
+}
 
 }  // namespace
 
@@ -253,10 +283,10 @@ TEST(VelocityMotorAgent, VectorsOfTheWrongLengthStopTheJoints)
     StdoutCapture out;
 
     ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({1, 1, 1, 1, 1, 1})); }));
-    EXPECT_EQ(head.board.velocities(), std::vector<double>(6, 1.0));
+    EXPECT_TRUE(velocities_reach(head.board, std::vector<double>(6, 1.0)));
 
     ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({5, 5, 5})); }));
-    EXPECT_EQ(head.board.velocities(), six_zeros);
+    EXPECT_TRUE(velocities_reach(head.board, six_zeros));
     EXPECT_EQ(out.text(), "read:  1 1 1 1 1 1 \n"
                           "VelocityMotorAgent: refused 3 values under v_len_vel, the board has 6 axes\n"
                           "read:  0 0 0 0 0 0 \n");
@@ -277,20 +307,21 @@ TEST(MotorAgents, CommandsPutTheJointsInTheirModeFirst)
     auto& velocity = start_agent<VelocityMotorAgent>("mode_vconf");
 
     ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({1, 2, 3, 4, 5, 6})); }));
-    EXPECT_EQ(head.board.velocities(), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(velocities_reach(head.board, {1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(head.board.controlModes(), std::vector<int>(6, VOCAB_CM_VELOCITY));
     const int switches = head.board.calls("setControlMode");
 
     ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({0, 0, 1, 0, 0, 0})); }));
-    EXPECT_EQ(head.board.velocities(), (std::vector<double>{0, 0, 1, 0, 0, 0}));
+    EXPECT_TRUE(velocities_reach(head.board, {0, 0, 1, 0, 0, 0}));
     EXPECT_EQ(head.board.calls("setControlMode"), switches);
 
     // Two joints were put back in position by someone else: only they are switched.
     head.board.setControlMode(0, VOCAB_CM_POSITION);
     head.board.setControlMode(4, VOCAB_CM_POSITION);
+    ASSERT_TRUE(clients_see_modes("/mode/head", head.board.controlModes()));
     const int before = head.board.calls("setControlMode");
     ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({2, 2, 2, 2, 2, 2})); }));
-    EXPECT_EQ(head.board.velocities(), std::vector<double>(6, 2.0));
+    EXPECT_TRUE(velocities_reach(head.board, std::vector<double>(6, 2.0)));
     EXPECT_EQ(head.board.calls("setControlMode"), before + 2);
 
     // The position agent takes the joints back, and its move reaches the board.
@@ -315,8 +346,8 @@ TEST(VelocityMotorAgent, SendsTheVectorInForce)
     // Refused for its lower priority, yet it wakes the agent.
     ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({9, 9, 9, 9, 9, 9}), 1000, 1.0f); }));
 
-    EXPECT_EQ(head.board.calls("velocityMove"), 2);
-    EXPECT_EQ(head.board.velocities(), (std::vector<double>{4, 0, 0, 0, 0, -4}));
+    EXPECT_TRUE(poll_until([&] { return head.board.calls("velocityMove") == 2; }));
+    EXPECT_TRUE(velocities_reach(head.board, {4, 0, 0, 0, 0, -4}));
     EXPECT_EQ(out.text(), "read:  4 0 0 0 0 -4 \n"
                           "read:  4 0 0 0 0 -4 \n");
 }
@@ -331,11 +362,11 @@ TEST(VelocityMotorAgent, LapsedCommandStopsTheJointsWhenTheExpiryScanRuns)
     Space::getSpace()->start(nullptr);   // the expiry scan (once for the whole suite)
 
     ASSERT_TRUE(wake_with(agent, [&] { put(c.velocity_key, vec({3, 3, 3, 3, 3, 3}), 1000, 100.0f); }));
-    EXPECT_EQ(head.board.velocities(), std::vector<double>(6, 3.0));
+    EXPECT_TRUE(velocities_reach(head.board, std::vector<double>(6, 3.0)));
 
     // The lapse wakes the agent, which finds no valid vector and commands zero velocity.
     ASSERT_TRUE(agent.wait_activations(2));
-    EXPECT_EQ(head.board.velocities(), six_zeros);
+    EXPECT_TRUE(velocities_reach(head.board, six_zeros));
 }
 
 TEST(PositionAgent, PublishesEveryAxisEveryPeriod)
@@ -452,7 +483,7 @@ TEST(MotorAgents, DestructionStopsTheBoard)
     ASSERT_TRUE(end_agent(*velocity, [&] { put(vc.velocity_key, vec({1, 1, 1, 1, 1, 1})); }));
     delete velocity;
     EXPECT_EQ(head.board.calls("stop"), 1);
-    EXPECT_EQ(head.board.velocities(), six_zeros);
+    EXPECT_TRUE(velocities_reach(head.board, six_zeros));
 
     ASSERT_TRUE(end_agent(*motor, [&] { put(pc.joints_key, vec({1, 1, 1, 1, 1, 1})); }));
     delete motor;
