@@ -9,7 +9,8 @@ function(ac_component_enabled component out)
 endfunction()
 
 # ac_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
-#             [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>] [BUNDLED_ONLY <reason>])
+#             [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>] [BUNDLED_ONLY <reason>]
+#             [BUNDLED_ONLY_CASES <gtest filter> <reason>])
 #
 # One GoogleTest executable registered as one ctest test. Every test gets its own port
 # registry directory so suites that open the same port names can run in parallel, and Qt
@@ -19,9 +20,10 @@ endfunction()
 # On an installed YARP every suite runs against a private name server of its own (see
 # cmake/YarpTestServer.cmake). A suite that checks the bundled layer's own internals says
 # why with BUNDLED_ONLY: there it is not built, and its test only prints the reason and
-# reports itself skipped (label `bundled_only`).
+# reports itself skipped (label `bundled_only`). BUNDLED_ONLY_CASES leaves out only the
+# cases matching a GoogleTest filter (e.g. "Suite.Case:Suite.Other") there, with the reason.
 function(ac_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT;BUNDLED_ONLY" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;BUNDLED_ONLY" "SOURCES;LIBS;LABELS;ENVIRONMENT;BUNDLED_ONLY_CASES" ${ARGN})
   if(T_BUNDLED_ONLY)
     list(APPEND T_LABELS bundled_only)
     if(NOT AC_YARP_BUNDLED)
@@ -31,7 +33,14 @@ function(ac_add_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
-  add_test(NAME ${name} COMMAND ${AC_YARP_LAUNCHER} $<TARGET_FILE:${name}>)
+  set(test_args)
+  if(T_BUNDLED_ONLY_CASES AND NOT AC_YARP_BUNDLED)
+    list(GET T_BUNDLED_ONLY_CASES 0 cases)
+    list(GET T_BUNDLED_ONLY_CASES 1 reason)
+    set(test_args "--gtest_filter=-${cases}")
+    set_property(GLOBAL APPEND PROPERTY AC_SKIPPED_ON_SYSTEM "${name} (only ${cases}): ${reason}")
+  endif()
+  add_test(NAME ${name} COMMAND ${AC_YARP_LAUNCHER} $<TARGET_FILE:${name}> ${test_args})
   if(NOT AC_YARP_BUNDLED)
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/parity/network_environment.cpp)
     target_link_libraries(${name} PRIVATE ac_yarp)
