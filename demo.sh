@@ -240,13 +240,19 @@ stop_all() {
     fi
     wait "$pid" 2>/dev/null
   done
-  local left
+  local left name live=() stale=()
   left=$(port_list | grep -E '^/(icubSim|left/|test/|move_ball|image_viewer|ball_tour)' || true)
-  if [ -n "$left" ]; then
+  for name in $left; do
+    if [ "$yarp_choice" = bundled ] || port_exists "$name"; then live+=("$name"); else stale+=("$name"); fi
+  done
+  if [ ${#live[@]} -gt 0 ]; then
     echo "demo: ports still open after the stop:"
-    echo "$left"
+    printf '%s\n' "${live[@]}"
   else
     echo "demo: everything stopped, no port left open"
+  fi
+  if [ ${#stale[@]} -gt 0 ]; then
+    echo "demo: ${#stale[@]} registrations left on the name server by a program that did not close its ports (e.g. ${stale[0]}); 'yarp clean' removes them"
   fi
   if [ -n "$yarp_ns_pid" ]; then
     yarp_ns_stop
