@@ -249,6 +249,8 @@ if [ "$side_by_side" = 1 ]; then
         echo
         echo "The same benchmark program (\`compat_ports_bench\`) built in \`$bin/\` (bundled) and in"
         echo "\`$yarp_bin/\` (installed YARP, run against a private name server), in one run of this script."
+        echo "On YARP, \`getEncoders\` of a \`remote_controlboard\` returns the last state the board"
+        echo "streamed (no round trip), while the bundled client asks the board each time."
         echo
         echo "| Benchmark | Time, bundled | Time, YARP | Counters, bundled | Counters, YARP |"
         echo "|---|---:|---:|---|---|"

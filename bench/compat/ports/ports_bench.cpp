@@ -192,7 +192,17 @@ void BM_GetEncoders(benchmark::State& state)
         state.SkipWithError("cannot open the client");
         return;
     }
+    // An installed YARP answers from the board's state stream: the first reading comes with
+    // the first state message, shortly after the client opened.
     double encs[6];
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(20);
+    while (!enc->getEncoders(encs)) {
+        if (SteadyClock::now() > deadline) {
+            state.SkipWithError("no first reading");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     std::vector<double> us;
     for (auto _ : state) {
         const auto t0 = SteadyClock::now();
@@ -208,4 +218,15 @@ BENCHMARK(BM_GetEncoders)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMi
 
 } // namespace
 
-BENCHMARK_MAIN();
+// YARP wants a Network alive before any port opens (the bundled layer initialises itself).
+int main(int argc, char** argv)
+{
+    Network network;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
