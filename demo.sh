@@ -291,9 +291,10 @@ start_icub_sim() {
     return 1
   fi
   local activation data_home=${YARP_DATA_HOME:-}
-  activation=$(yarp_cmd resource --context simConfig --from iCub_parts_activation.ini 2>/dev/null \
-    | grep -o '/[^" ]*iCub_parts_activation.ini' | head -n 1)
-  if [ -z "$activation" ]; then
+  # `yarp resource` ends with the file it found, quoted (its search log comes before).
+  activation=$(cd / && yarp_cmd resource --context simConfig --from iCub_parts_activation.ini 2>/dev/null \
+    | sed -n 's|^"\(/.*iCub_parts_activation.ini\)"$|\1|p' | tail -n 1)
+  if [ -z "$activation" ] || [ ! -f "$activation" ]; then
     echo "demo: --icub-sim: iCub_SIM's simConfig context is not found (is its share/iCub in YARP_DATA_DIRS?)" >&2
     return 1
   fi
