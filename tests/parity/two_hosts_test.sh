@@ -47,7 +47,8 @@ YARP_CONFIG_HOME=$host_a "$sim" --quiet >"$work/robot_sim.log" 2>&1 &
 pids+=($!)
 wait_on "$host_b" /icubSim/cam/left || fail "host B never saw host A's simulator"
 
-on_b env QT_QPA_PLATFORM=offscreen "$controller" >"$work/agent_controller.log" 2>&1 &
+# Started directly (not through a function) so that $! is the controller itself.
+YARP_CONFIG_HOME=$host_b QT_QPA_PLATFORM=offscreen "$controller" >"$work/agent_controller.log" 2>&1 &
 pids+=($!)
 wait_on "$host_a" /left/image/in || fail "host A never saw host B's controller"
 
