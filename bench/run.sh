@@ -2,30 +2,40 @@
 # Builds the benchmarks and prints every figure of the project as one Markdown table: each
 # Google Benchmark program under <build>/bench/ (name, time, CPU time, iterations, user
 # counters), then the end-to-end figures measured by ball_tour --measure against a running
-# robot_sim and agent_controller. The machine's description comes first.
+# robot_sim and agent_controller. The machine's description comes first. When an installed
+# YARP is found (or build-yarp/ was configured with one), the port benchmarks also run on it,
+# against a private name server, and a second table puts both YARPs side by side.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 usage() {
   cat <<'EOF'
-Usage: bench/run.sh [--build-dir DIR] [--no-build] [--no-e2e] [--moves N] [--out FILE]
+Usage: bench/run.sh [--build-dir DIR] [--yarp-build-dir DIR] [--no-build] [--no-e2e]
+                    [--no-yarp] [--moves N] [--out FILE]
 
-  --build-dir DIR  build tree (default build)
+  --build-dir DIR  build tree on the bundled layer (default build)
+  --yarp-build-dir DIR  build tree on the installed YARP for the side-by-side port figures
+                   (default build-yarp; configured when CMake finds an installed YARP)
   --no-build       use the programs already built
   --no-e2e         only the benchmark programs
+  --no-yarp        no side-by-side figures on the installed YARP
   --moves N        ball moves of the end-to-end measurement (default 20)
   --out FILE       also write the table to FILE (e.g. docs/figures.md)
 EOF
 }
 
 bin=build
+yarp_bin=build-yarp
 build=1
 e2e=1
+side_by_side=1
 moves=20
 out_file=
 while [ $# -gt 0 ]; do
   case "$1" in
     --build-dir) bin=${2:-}; shift ;;
+    --yarp-build-dir) yarp_bin=${2:-}; shift ;;
+    --no-yarp) side_by_side=0 ;;
     --no-build) build=0 ;;
     --no-e2e) e2e=0 ;;
     --moves) moves=${2:-}; shift ;;
@@ -37,8 +47,24 @@ while [ $# -gt 0 ]; do
 done
 [[ "$moves" =~ ^[0-9]+$ ]] && [ "$moves" -ge 1 ] || { echo "bench: --moves needs a whole number >= 1" >&2; exit 2; }
 
+cached() {  # cached <tree> <variable>: a value from the tree's CMake cache
+  sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt" 2>/dev/null | head -n 1
+}
+if [ "$side_by_side" = 1 ] && [ "$(cached "$yarp_bin" AC_YARP_CHOICE)" != SYSTEM ]; then
+  if [ "$build" = 1 ] && [ -z "$(cached "$yarp_bin" AC_YARP_CHOICE)" ] && found=$(scripts/find-yarp.sh); then
+    echo "bench: CMake finds YARP $found: the port benchmarks also run on it ($yarp_bin)" >&2
+  else
+    echo "bench: no installed YARP ($yarp_bin is not configured with one and CMake finds none): bundled figures only" >&2
+    side_by_side=0
+  fi
+fi
+
 if [ "$build" = 1 ]; then
   scripts/install-deps.sh || exit 1
+  if [ "$side_by_side" = 1 ]; then
+    cmake -S . -B "$yarp_bin" -G Ninja -DAGENT_CONTROLLER_YARP=SYSTEM >/dev/null || exit 1
+    cmake --build "$yarp_bin" -j "$(nproc 2>/dev/null || echo 2)" --target compat_ports_bench >&2 || exit 1
+  fi
   cmake -S . -B "$bin" -G Ninja >/dev/null || exit 1
   targets=(benchmarks)
   [ "$e2e" = 1 ] && targets+=(robot_sim agent_controller ball_tour port_tool)
@@ -199,6 +225,51 @@ if [ "$e2e" = 1 ]; then
   fi
 fi
 
+# --- the port transport on both YARPs -------------------------------------------------------
+if [ "$side_by_side" = 1 ]; then
+  yarp_program=$yarp_bin/bench/compat/ports/compat_ports_bench
+  yarp_version="YARP $(cached "$yarp_bin" AC_YARP_VERSION)"
+  if [ ! -x "$yarp_program" ]; then
+    echo "bench: $yarp_program is missing (build it, or run without --no-build)" >&2
+    status=1
+  elif [ ! -s "$work/compat_ports_bench.json" ]; then
+    echo "bench: no bundled port figures to compare with" >&2
+    status=1
+  else
+    echo "bench: running compat_ports_bench on the installed YARP" >&2
+    if scripts/with-yarpserver.sh --yarpserver "$(cached "$yarp_bin" AC_YARPSERVER_PROGRAM)" \
+        --library-dir "$(cached "$yarp_bin" AC_YARP_PREFIX)/lib" --data-dir "$(cached "$yarp_bin" AC_YARP_DATA_DIR)" -- \
+        "$yarp_program" --benchmark_out="$work/yarp_ports.json" --benchmark_out_format=json \
+        >"$work/yarp_ports.log" 2>&1; then
+      json_rows bundled "$work/compat_ports_bench.json" >"$work/ports-bundled.rows"
+      json_rows yarp "$work/yarp_ports.json" >"$work/ports-yarp.rows"
+      {
+        echo
+        echo "## Port transport: bundled layer and $yarp_version side by side"
+        echo
+        echo "The same benchmark program (\`compat_ports_bench\`) built in \`$bin/\` (bundled) and in"
+        echo "\`$yarp_bin/\` (installed YARP, run against a private name server), in one run of this script."
+        echo "On YARP, \`getEncoders\` of a \`remote_controlboard\` returns the last state the board"
+        echo "streamed (no round trip), while the bundled client asks the board each time."
+        echo
+        echo "| Benchmark | Time, bundled | Time, YARP | Counters, bundled | Counters, YARP |"
+        echo "|---|---:|---:|---|---|"
+        awk -F' [|] ' '
+          FNR == NR { time[$2] = $3; counters[$2] = $6; sub(/ [|]$/, "", counters[$2]); next }
+          {
+            c = $6; sub(/ [|]$/, "", c)
+            printf "| %s | %s | %s | %s | %s |\n", $2, $3, ($2 in time) ? time[$2] : "-", c, ($2 in counters) ? counters[$2] : "-"
+          }
+        ' "$work/ports-yarp.rows" "$work/ports-bundled.rows"
+      } >"$work/side-by-side.md"
+    else
+      echo "bench: compat_ports_bench failed on the installed YARP; its output:" >&2
+      tail -n 20 "$work/yarp_ports.log" >&2
+      status=1
+    fi
+  fi
+fi
+
 {
   echo
   echo "Times are wall-clock per iteration as Google Benchmark reports them (CPU: the"
@@ -208,6 +279,7 @@ fi
   echo "ball in the camera stream within 10 px of the centre, held for 1.5 s."
 } >>"$table"
 
+[ -s "$work/side-by-side.md" ] && cat "$work/side-by-side.md" >>"$table"
 cat "$table"
 if [ -n "$out_file" ]; then
   cp "$table" "$out_file" && echo "bench: table written to $out_file" >&2

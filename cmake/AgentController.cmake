@@ -9,17 +9,42 @@ function(ac_component_enabled component out)
 endfunction()
 
 # ac_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
-#             [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>])
+#             [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>] [BUNDLED_ONLY <reason>]
+#             [BUNDLED_ONLY_CASES <gtest filter> <reason>])
 #
 # One GoogleTest executable registered as one ctest test. Every test gets its own port
 # registry directory so suites that open the same port names can run in parallel, and Qt
 # runs offscreen. Label `concurrency` puts the suite in the ThreadSanitizer run, label
 # `asan` in the AddressSanitizer run.
+#
+# On an installed YARP every suite runs against a private name server of its own (see
+# cmake/YarpTestServer.cmake). A suite that checks the bundled layer's own internals says
+# why with BUNDLED_ONLY: there it is not built, and its test only prints the reason and
+# reports itself skipped (label `bundled_only`). BUNDLED_ONLY_CASES leaves out only the
+# cases matching a GoogleTest filter (e.g. "Suite.Case:Suite.Other") there, with the reason.
 function(ac_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;BUNDLED_ONLY" "SOURCES;LIBS;LABELS;ENVIRONMENT;BUNDLED_ONLY_CASES" ${ARGN})
+  if(T_BUNDLED_ONLY)
+    list(APPEND T_LABELS bundled_only)
+    if(NOT AC_YARP_BUNDLED)
+      ac_skip_on_system_yarp(${name} "${T_BUNDLED_ONLY}")
+      return()
+    endif()
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
-  add_test(NAME ${name} COMMAND ${name})
+  set(test_args)
+  if(T_BUNDLED_ONLY_CASES AND NOT AC_YARP_BUNDLED)
+    list(GET T_BUNDLED_ONLY_CASES 0 cases)
+    list(GET T_BUNDLED_ONLY_CASES 1 reason)
+    set(test_args "--gtest_filter=-${cases}")
+    set_property(GLOBAL APPEND PROPERTY AC_SKIPPED_ON_SYSTEM "${name} (only ${cases}): ${reason}")
+  endif()
+  add_test(NAME ${name} COMMAND ${AC_YARP_LAUNCHER} $<TARGET_FILE:${name}> ${test_args})
+  if(NOT AC_YARP_BUNDLED)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/parity/network_environment.cpp)
+    target_link_libraries(${name} PRIVATE ac_yarp)
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
@@ -42,6 +67,14 @@ endfunction()
 
 # Helper programs a test needs at run time (spawned processes) are added to the
 # sanitizer targets too, so the sanitizer trees build only what their suites run.
+# A test that stands for a bundled-only suite on an installed YARP: prints why and reports
+# itself skipped, so the summary of every tree lists the same suites.
+function(ac_skip_on_system_yarp name reason)
+  add_test(NAME ${name} COMMAND sh -c "echo \"${name}: skipped on the installed YARP: $1\"; exit 77" sh "${reason}")
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 LABELS bundled_only)
+  set_property(GLOBAL APPEND PROPERTY AC_SKIPPED_ON_SYSTEM "${name}: ${reason}")
+endfunction()
+
 function(ac_test_helper target)
   set_property(GLOBAL APPEND PROPERTY AC_CONCURRENCY_TARGETS ${target})
   set_property(GLOBAL APPEND PROPERTY AC_ASAN_TARGETS ${target})
@@ -56,6 +89,13 @@ function(ac_add_bench name)
 endfunction()
 
 function(ac_finish_test_targets)
+  # The suites a tree on an installed YARP skips, one "name: reason" a line (test.sh prints it).
+  get_property(skipped GLOBAL PROPERTY AC_SKIPPED_ON_SYSTEM)
+  if(skipped)
+    list(JOIN skipped "\n" skipped)
+    string(APPEND skipped "\n")
+  endif()
+  file(WRITE ${CMAKE_BINARY_DIR}/bundled-only-suites.txt "${skipped}")
   get_property(conc GLOBAL PROPERTY AC_CONCURRENCY_TARGETS)
   get_property(asan GLOBAL PROPERTY AC_ASAN_TARGETS)
   get_property(benches GLOBAL PROPERTY AC_BENCH_TARGETS)
@@ -70,5 +110,14 @@ function(ac_finish_test_targets)
   endif()
   if(benches)
     add_dependencies(benchmarks ${benches})
+  endif()
+endfunction()
+
+# For suites that list the registered ports (tests/parity/live_ports.h): the bundled layer's
+# registry, or an installed YARP's name server.
+function(ac_link_port_listing target)
+  if(AC_YARP_BUNDLED)
+    target_link_libraries(${target} PRIVATE yarp_compat_server)
+    target_compile_definitions(${target} PRIVATE AC_BUNDLED_YARP=1)
   endif()
 endfunction()

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <compat/port_registry.h>
 #include <yarp/os/Network.h>
 
+#include "../parity/live_ports.h"
 #include "child_process.h"
 
 namespace {
@@ -59,24 +59,20 @@ std::string start_results(const std::string& output) {
     return {};
 }
 
-bool port_live(const std::string& name) {
-    for (const compat::PortInfo& p : compat::listPorts()) {
-        if (p.name == name) return true;
-    }
-    return false;
-}
+bool port_live(const std::string& name) { return yarp::os::NetworkBase::exists(name); }
 
 bool connected(const std::string& from, const std::string& to) {
-    for (const compat::PortInfo& p : compat::listPorts()) {
-        if (p.name == from) {
-            return std::find(p.outputs.begin(), p.outputs.end(), to) != p.outputs.end();
-        }
-    }
-    return false;
+    return yarp::os::NetworkBase::isConnected(from, to);
 }
 
-/// Whether any registry entry (live or left behind) carries `fragment` in its file name.
+/// Whether any registration (live or left behind) carries `fragment` in its name.
 bool registry_mentions(const std::string& fragment) {
+#ifndef AC_BUNDLED_YARP
+    for (const std::string& name : ac_test::registeredPorts()) {
+        if (name.find(fragment) != std::string::npos) return true;
+    }
+    return false;
+#else
     DIR* dir = opendir(compat::portRegistryDirectory().c_str());
     if (dir == nullptr) return false;
     bool found = false;
@@ -85,6 +81,7 @@ bool registry_mentions(const std::string& fragment) {
     }
     closedir(dir);
     return found;
+#endif
 }
 
 class ControllerProgramTest : public ::testing::Test {

@@ -20,8 +20,9 @@
 
 #include <gtest/gtest.h>
 
-#include <compat/port_registry.h>
 #include <yarp/os/Network.h>
+
+#include "../parity/live_ports.h"
 
 #include "robot_probe.h"
 #include "tour.h"
@@ -148,15 +149,8 @@ inline std::string logPath(const std::string& name)
            + ".log";
 }
 
-/// Live ports in this test's registry.
-inline std::vector<std::string> livePorts()
-{
-    std::vector<std::string> names;
-    for (const compat::PortInfo& p : compat::listPorts()) {
-        names.push_back(p.name);
-    }
-    return names;
-}
+/// Live ports in this test's registry (or on its name server).
+inline std::vector<std::string> livePorts() { return ac_test::livePorts(); }
 
 inline bool portLive(const std::string& name) { return yarp::os::NetworkBase::exists(name); }
 

@@ -9,6 +9,8 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,6 +26,26 @@
 #include "qt_test_support.h"
 
 namespace {
+
+/// A request as text with every double at nine significant digits, so the same values give the
+/// same text whichever YARP formats them (YARP 3.12 writes -0.15 as -0.149999999999999994449).
+/// A whole-numbered double keeps a ".0" so it still reads as a double.
+std::string canonical(const yarp::os::Bottle& request) {
+    std::string text;
+    for (std::size_t i = 0; i < request.size(); ++i) {
+        const yarp::os::Value& item = request.get(i);
+        if (i > 0) text += ' ';
+        if (item.isFloat64()) {
+            char number[32];
+            std::snprintf(number, sizeof number, "%.9g", item.asFloat64());
+            text += number;
+            if (std::strpbrk(number, ".eEn") == nullptr) text += ".0";
+        } else {
+            text += item.toString();
+        }
+    }
+    return text;
+}
 
 /// Stands in for the simulator's world port: records every request, and answers it unless
 /// told to stay silent (a simulator that accepted the connection and then hung).
@@ -55,7 +77,7 @@ private:
         yarp::os::Bottle request;
         while (port.read(request, true)) {
             std::unique_lock<std::mutex> lock(mutex);
-            received.push_back(request.toString());
+            received.push_back(canonical(request));
             if (!answer) {
                 // Hold the request unanswered until the test ends.
                 wake.wait(lock, [this] { return closing; });

@@ -30,7 +30,7 @@
 extern char** environ;
 
 using namespace yarp::os;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -64,9 +64,9 @@ private:
 
 bool waitForPort(const std::string& name)
 {
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(20);
     while (!NetworkBase::exists(name)) {
-        if (Clock::now() > deadline) {
+        if (SteadyClock::now() > deadline) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -86,7 +86,7 @@ void reportPercentiles(benchmark::State& state, std::vector<double>& us)
 
 double microsecondsSince(std::int64_t stamp)
 {
-    return static_cast<double>(Clock::now().time_since_epoch().count() - stamp) / 1000.0;
+    return static_cast<double>(SteadyClock::now().time_since_epoch().count() - stamp) / 1000.0;
 }
 
 /// Range 0, 1: image width and height; range 2: writer's rate (0 = as fast as possible).
@@ -164,12 +164,12 @@ void BM_RequestReply(benchmark::State& state)
     Bottle reply;
     std::vector<double> us;
     for (auto _ : state) {
-        const auto t0 = Clock::now();
+        const auto t0 = SteadyClock::now();
         if (!client.write(request, reply)) {
             state.SkipWithError("no reply");
             break;
         }
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
     }
     reportPercentiles(state, us);
 }
@@ -192,15 +192,25 @@ void BM_GetEncoders(benchmark::State& state)
         state.SkipWithError("cannot open the client");
         return;
     }
+    // An installed YARP answers from the board's state stream: the first reading comes with
+    // the first state message, shortly after the client opened.
     double encs[6];
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(20);
+    while (!enc->getEncoders(encs)) {
+        if (SteadyClock::now() > deadline) {
+            state.SkipWithError("no first reading");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     std::vector<double> us;
     for (auto _ : state) {
-        const auto t0 = Clock::now();
+        const auto t0 = SteadyClock::now();
         if (!enc->getEncoders(encs)) {
             state.SkipWithError("call failed");
             break;
         }
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
     }
     reportPercentiles(state, us);
 }
@@ -208,4 +218,15 @@ BENCHMARK(BM_GetEncoders)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMi
 
 } // namespace
 
-BENCHMARK_MAIN();
+// YARP wants a Network alive before any port opens (the bundled layer initialises itself).
+int main(int argc, char** argv)
+{
+    Network network;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -232,7 +232,7 @@ TEST(GazeArbitration, TrackingHoldsTheHeadWhileTheBallIsSeenAndSearchTakesOverOn
         [&](const Samples& s) {
             // An empty sample (a read that came after the value lapsed) replaces nothing.
             for (std::size_t i = settled; i < s.size(); ++i) {
-                if (!s[i].value.empty() && !is_tracking(s[i].value)) {
+                if (s[i].value.size() != 0 && !is_tracking(s[i].value)) {
                     replaced = i;
                     return true;
                 }
