@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -63,7 +64,8 @@ void sendHeader(int fd, std::uint32_t kind, std::uint64_t length)
     sendBytes(fd, &h, sizeof h);
 }
 
-/// True when the peer closed the connection (reads up to the end of the stream).
+/// True when the peer closed the connection (reads up to the end of the stream). A peer that
+/// closes with our bytes still unread resets the connection instead.
 bool closedByPeer(int fd)
 {
     char buf[256];
@@ -73,7 +75,7 @@ bool closedByPeer(int fd)
             return true;
         }
         if (n < 0) {
-            return false;
+            return errno == ECONNRESET;
         }
     }
 }
