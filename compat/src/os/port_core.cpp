@@ -326,6 +326,7 @@ void PortCore::close()
         inputs.swap(inputs_);
         outputs.swap(outputs_);
         reportedOversize_.clear();
+        reportedFull_ = false;
     }
     for (auto& s : inputs) {
         s.conn->shutdown();
@@ -345,7 +346,7 @@ void PortCore::close()
 
 void PortCore::acceptLoop()
 {
-    bool outOfDescriptors = false; // reported once per shortage
+    bool reportedShortage = false; // said once while the port is open: a shortage comes in waves
     for (;;) {
         pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
@@ -368,10 +369,10 @@ void PortCore::acceptLoop()
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == ENOBUFS) {
-                if (!outOfDescriptors) {
+                if (!reportedShortage) {
                     diagnostic("Port %s: cannot accept connections for now (%s); retrying", name().c_str(),
                                std::strerror(errno));
-                    outOfDescriptors = true;
+                    reportedShortage = true;
                 }
                 // The waiting peer stays in the queue: back off instead of spinning on it. A
                 // connection of this port that ends gives a descriptor back and wakes us early.
@@ -379,10 +380,6 @@ void PortCore::acceptLoop()
                 ::poll(&wait, 1, acceptBackoffMs);
             }
             continue;
-        }
-        if (outOfDescriptors) {
-            diagnostic("Port %s: accepting connections again", name().c_str());
-            outOfDescriptors = false;
         }
         admit(fd);
     }
@@ -401,7 +398,7 @@ void PortCore::admit(int fd)
     if (inputs_.size() >= maxInputConnections) {
         // Closing at once tells the peer; it is not left waiting for an answer.
         static_assert(maxInputConnections > 0, "a port must take at least one connection");
-        if (!reportedFull_) {
+        if (!reportedFull_) { // once while the port is open
             diagnostic("Port %s: already serving %zu connections; refusing more", name_.c_str(),
                        maxInputConnections);
             reportedFull_ = true;
@@ -409,7 +406,6 @@ void PortCore::admit(int fd)
         ::close(fd);
         return;
     }
-    reportedFull_ = false;
     setLargeBuffers(fd);
     auto conn = std::make_shared<InputConnection>(fd);
     try {
