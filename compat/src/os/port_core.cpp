@@ -85,8 +85,9 @@ void InputConnection::shutdown()
 
 bool InputConnection::peerGone()
 {
-    std::lock_guard<std::mutex> lock(sendMutex_);
-    return fd_ < 0 || yarp::os::impl::peerGone(fd_);
+    // A reply being sent holds the lock (up to the stall limit): the peer was there just now.
+    std::unique_lock<std::mutex> lock(sendMutex_, std::try_to_lock);
+    return lock.owns_lock() && (fd_ < 0 || yarp::os::impl::peerGone(fd_));
 }
 
 void InputConnection::release()
