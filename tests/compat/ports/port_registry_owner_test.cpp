@@ -27,11 +27,11 @@ namespace {
 constexpr uid_t kOtherUid = 65534; // nobody
 constexpr gid_t kOtherGid = 65534;
 
-int listenAt(const std::string& path)
+int listenAt(const char* path)
 {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    std::strncpy(addr.sun_path, path, sizeof addr.sun_path - 1);
     const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
     if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 16) != 0) {
         return -1;
@@ -39,18 +39,23 @@ int listenAt(const std::string& path)
     return s;
 }
 
+/// Registry entries the other user plants (paths made before fork(): the child allocates nothing).
+struct Planted {
+    std::string lock, portSocket, peerSocket;
+};
+
 /// Child process, as another user: holds the lock of /owner/port (claiming pid 666), serves
 /// its socket and that of /owner/peer, and writes 'd' to `report` when a connection to
 /// either sends it anything. Writes 'r' once set up, 'x' on failure.
-[[noreturn]] void plantAsAnotherUser(const std::string& dir, int report)
+[[noreturn]] void plantAsAnotherUser(const Planted& files, int report)
 {
     if (::setgid(kOtherGid) != 0 || ::setuid(kOtherUid) != 0) {
         (void)!::write(report, "x", 1);
         ::_exit(1);
     }
-    const int lock = ::open((dir + "/%2Fowner%2Fport.lock").c_str(), O_RDWR | O_CREAT, 0644);
-    const int port = listenAt(dir + "/%2Fowner%2Fport.sock");
-    const int peer = listenAt(dir + "/%2Fowner%2Fpeer.sock");
+    const int lock = ::open(files.lock.c_str(), O_RDWR | O_CREAT, 0644);
+    const int port = listenAt(files.portSocket.c_str());
+    const int peer = listenAt(files.peerSocket.c_str());
     if (lock < 0 || port < 0 || peer < 0 || ::write(lock, "666", 3) != 3 || ::flock(lock, LOCK_EX) != 0) {
         (void)!::write(report, "x", 1);
         ::_exit(1);
@@ -99,12 +104,14 @@ TEST(PortRegistryOwner, EntriesOfAnotherUserAreNotTrusted)
     ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
     ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
 
+    const Planted files{shared + "/%2Fowner%2Fport.lock", shared + "/%2Fowner%2Fport.sock",
+                        shared + "/%2Fowner%2Fpeer.sock"};
     int pipeFds[2];
     ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
     const pid_t planter = ::fork(); // before this process starts any thread
     ASSERT_GE(planter, 0);
     if (planter == 0) {
-        plantAsAnotherUser(shared, pipeFds[1]);
+        plantAsAnotherUser(files, pipeFds[1]);
     }
     ::close(pipeFds[1]);
     char ready = 0;
@@ -112,7 +119,7 @@ TEST(PortRegistryOwner, EntriesOfAnotherUserAreNotTrusted)
     ASSERT_EQ(ready, 'r');
     ASSERT_EQ(::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK), 0);
     // Another user's socket made to look like one of ours: only the peer check tells.
-    ASSERT_EQ(::lchown((shared + "/%2Fowner%2Fpeer.sock").c_str(), 0, 0), 0);
+    ASSERT_EQ(::lchown(files.peerSocket.c_str(), 0, 0), 0);
 
     ASSERT_EQ(::setenv("AGENT_CONTROLLER_PORTS", shared.c_str(), 1), 0);
     EXPECT_FALSE(NetworkBase::exists("/owner/port"));
