@@ -362,6 +362,7 @@ void PortCore::acceptLoop()
             if (closing_) {
                 return;
             }
+            std::lock_guard<std::mutex> lock(mutex_);
             reapFinished();
         }
         if (!(fds[0].revents & POLLIN)) {
