@@ -108,12 +108,12 @@ TEST(PortMessageLimit, AnOversizedRequestCostsItsSenderTheConnectionWhileOthersA
     ASSERT_TRUE(big.open("/limit/big"));
     ASSERT_TRUE(NetworkBase::connect("/limit/big", "/limit/server"));
     Bottle reply;
-    EXPECT_FALSE(big.write(integers(3 << 20), reply));
+    EXPECT_FALSE(big.write(integers(2 << 20), reply));
     EXPECT_TRUE(pollUntil([&] { return big.getOutputCount() == 0; }));
     // ...while one just under it is decoded and answered.
     ASSERT_TRUE(NetworkBase::connect("/limit/big", "/limit/server"));
     big.setTimeout(60.0f);
-    const Bottle largest = integers((2 << 20) - 64);
+    const Bottle largest = integers((1 << 20) - 64);
     ASSERT_TRUE(big.write(largest, reply));
     EXPECT_EQ(reply.get(0).asInt64(), static_cast<std::int64_t>(largest.size()));
 

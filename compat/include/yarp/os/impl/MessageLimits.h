@@ -7,10 +7,10 @@
 namespace yarp::os::impl {
 
 /// Plain ports and buffered ports of bottles and vectors: requests, replies and small
-/// streams (a 640x480 RGB or RGBA image fits as well). A reader decodes a message of this
-/// size in a fraction of a second, so one huge request does not hold up the next callers
-/// for long.
-constexpr std::uint64_t defaultMessageLimit = std::uint64_t{2} << 20;
+/// streams (a 640x480 RGB image fits as well). A single-threaded server decodes and
+/// refuses a request of this size in a fraction of a second, so one huge request does not
+/// hold up the next callers for long.
+constexpr std::uint64_t defaultMessageLimit = std::uint64_t{1} << 20;
 /// Buffered ports of images (a 3840x2160 RGBA image is 33 MB).
 constexpr std::uint64_t imageMessageLimit = std::uint64_t{64} << 20;
 
