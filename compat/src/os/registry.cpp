@@ -411,13 +411,16 @@ int connectTo(const std::string& name, std::string& error)
             // Nothing is sent before the listening process is known to be one of ours.
             ucred peer{};
             socklen_t len = sizeof peer;
-            if (::getsockopt(sock, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::geteuid()) {
-                ::close(sock);
+            if (::getsockopt(sock, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0) {
+                error = "cannot tell who serves port " + name + ": " + std::strerror(errno);
+            } else if (peer.uid != ::geteuid()) {
                 error = "port " + name + " is served by another user (uid " + std::to_string(peer.uid)
                     + "); refusing to talk to it";
-                return -1;
+            } else {
+                return sock;
             }
-            return sock;
+            ::close(sock);
+            return -1;
         }
         if (errno != EINTR) {
             break;
