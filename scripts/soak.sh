@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 usage() {
   cat <<'EOF'
 Usage: scripts/soak.sh --sanitizer address|thread|none [--minutes M] [--interval S] [--out DIR]
-                       [--build-dir DIR] [--no-build]
+                       [--build-dir DIR] [--no-build] [--leak-check]
 
   --sanitizer S   address (AddressSanitizer + UBSan), thread (ThreadSanitizer), or none
                   (the plain build, a baseline for the resident size)
@@ -22,6 +22,10 @@ Usage: scripts/soak.sh --sanitizer address|thread|none [--minutes M] [--interval
                   (default <build tree>/soak)
   --build-dir DIR build tree (default build-e2e-asan, build-e2e-tsan or build-e2e-plain)
   --no-build      use the programs already built there
+  --leak-check    address only: no quarantine (the resident size then shows live memory
+                  from the start) and LeakSanitizer's report of unreachable memory at exit
+
+Run it with nice (nice -n 10 scripts/soak.sh ...) on a shared machine.
 EOF
 }
 
@@ -31,6 +35,7 @@ interval=3
 out=
 bin=
 build=1
+leak_check=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --sanitizer) sanitizer=${2:-}; shift ;;
@@ -39,6 +44,7 @@ while [ $# -gt 0 ]; do
     --out) out=${2:-}; shift ;;
     --build-dir) bin=${2:-}; shift ;;
     --no-build) build=0 ;;
+    --leak-check) leak_check=1 ;;
     -h|--help) usage; exit 0 ;;
     *) echo "soak: unknown argument '$1' (see --help)" >&2; exit 2 ;;
   esac
@@ -52,6 +58,7 @@ case "$sanitizer" in
 esac
 [[ "$minutes" =~ ^[0-9]+$ ]] && [ "$minutes" -ge 1 ] || { echo "soak: --minutes needs a whole number >= 1" >&2; exit 2; }
 [[ "$interval" =~ ^[0-9]+$ ]] && [ "$interval" -ge 1 ] || { echo "soak: --interval needs a whole number >= 1" >&2; exit 2; }
+[ "$leak_check" = 0 ] || [ "$short" = asan ] || { echo "soak: --leak-check needs --sanitizer address" >&2; exit 2; }
 bin=${bin:-build-e2e-$short}
 out=${out:-$bin/soak}
 mkdir -p "$out" || exit 1
@@ -82,7 +89,14 @@ export QT_QPA_PLATFORM=offscreen
 # quarantine (256 MB by default) to catch late uses; a program that allocates and frees all
 # the time grows until that quarantine is full, which says nothing about leaks. A 16 MB
 # quarantine fills within the warm-up, so the resident size after it shows live memory.
-export ASAN_OPTIONS="detect_leaks=0 quarantine_size_mb=16 log_path=$out/sanitizer abort_on_error=0 ${ASAN_OPTIONS:-}"
+# --leak-check turns both around: no quarantine at all, and LeakSanitizer at exit (memory that
+# is still reachable, such as the agents, is not reported; only memory nothing points to).
+if [ "$leak_check" = 1 ]; then
+  asan_memory="detect_leaks=1 quarantine_size_mb=0"
+else
+  asan_memory="detect_leaks=0 quarantine_size_mb=16"
+fi
+export ASAN_OPTIONS="$asan_memory log_path=$out/sanitizer abort_on_error=0 ${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1 log_path=$out/sanitizer ${UBSAN_OPTIONS:-}"
 export TSAN_OPTIONS="second_deadlock_stack=1 log_path=$out/sanitizer halt_on_error=0 ${TSAN_OPTIONS:-}"
 

@@ -1,8 +1,14 @@
 #include "sim/world_requests.h"
 
+#include <cmath>
+
 namespace sim {
 
 namespace {
+
+/// Longest quote of a request item in an error: a failure names the offending item, but a
+/// huge request is not echoed back to its sender.
+constexpr std::size_t kMaxQuote = 80;
 
 WorldReply failure(std::string why) { return WorldReply{false, {}, std::move(why)}; }
 
@@ -15,7 +21,11 @@ bool isWord(const std::vector<RequestItem>& r, std::size_t i, const char* w)
 
 std::string describe(const RequestItem& item)
 {
-    return item.kind == RequestItem::Kind::Word ? "'" + item.text + "'" : item.text;
+    std::string text = item.text;
+    if (text.size() > kMaxQuote) {
+        text = text.substr(0, kMaxQuote) + "... (" + std::to_string(item.text.size()) + " characters)";
+    }
+    return item.kind == RequestItem::Kind::Word ? "'" + text + "'" : text;
 }
 
 WorldReply handleSet(const std::vector<RequestItem>& r, Simulation& sim)
@@ -37,6 +47,12 @@ WorldReply handleSet(const std::vector<RequestItem>& r, Simulation& sim)
             return failure("world set ball: " + std::string(1, "XYZ"[i]) + " is not a number: " + describe(item));
         }
         xyz[i] = item.number;
+    }
+    // The world ends 50 m from the origin, in every direction (the model itself only bounds
+    // each coordinate).
+    if (std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2])
+        && std::hypot(xyz[0], xyz[1], xyz[2]) > WorldModel::kWorldExtent) {
+        return failure("world set ball: position more than 50 m from the origin");
     }
     const std::string refused = sim.world().setBall({xyz[0], xyz[1], xyz[2]});
     if (!refused.empty()) {

@@ -91,6 +91,7 @@ TEST(WorldRequests, EveryMalformedRequestIsRefusedWithAReasonAndMovesNothing)
         {w("world"), w("set"), w("ball"), n(0), w("high"), n(0.4)},
         {w("world"), w("set"), w("ball"), n(0), n(nan), n(0.4)},
         {w("world"), w("set"), w("ball"), n(1e9), n(0.6), n(0.4)},
+        {w("world"), w("set"), w("ball"), n(30), n(30), n(29.9)}, // each within 50 m, 51.9 m from the origin
         {w("world"), w("set"), w("ball"), RequestItem{RequestItem::Kind::Other, "(1 2)", 0}, n(0.6), n(0.4)},
         {w("world"), w("get")},
         {w("world"), w("get"), w("moon")},
@@ -108,6 +109,12 @@ TEST(WorldRequests, EveryMalformedRequestIsRefusedWithAReasonAndMovesNothing)
         << "the reason names what was wrong";
     EXPECT_NE(handleWorldRequest({w("world"), w("set"), w("ball"), n(0), w("high"), n(0.4)}, s).error.find("high"),
               std::string::npos);
+    // A huge item is quoted in part, not echoed back whole.
+    const std::string huge(5'000'000, 'x');
+    const WorldReply cut = handleWorldRequest({w("world"), w("get"), RequestItem::word(huge)}, s);
+    EXPECT_FALSE(cut.ok);
+    EXPECT_LT(cut.error.size(), 300u);
+    EXPECT_NE(cut.error.find("xxx"), std::string::npos);
 }
 
 TEST(WorldModel, ABallInMidAirFallsOntoTheTableOrTheFloor)

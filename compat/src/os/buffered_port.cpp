@@ -64,7 +64,11 @@ private:
 } // namespace
 
 struct BufferedPortCore::Private : public InputSink {
-    explicit Private(const ObjectOps& o) : ops(o) { core.setSink(this); }
+    explicit Private(const ObjectOps& o) : ops(o)
+    {
+        core.setSink(this);
+        core.setMaxMessageLength(ops.maxMessageLength);
+    }
 
     ~Private() override
     {

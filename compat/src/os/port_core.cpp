@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <poll.h>
+#include <system_error>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,6 +21,11 @@ namespace {
 constexpr int firstFrameTimeoutMs = 5000;
 /// How long a new output connection waits for the destination to accept it.
 constexpr int acceptTimeoutMs = 5000;
+/// Pause before accepting again after running out of descriptors (or memory), unless a
+/// connection ends first and gives one back.
+constexpr int acceptBackoffMs = 100;
+/// Senders of oversized frames remembered, so that each is reported once.
+constexpr std::size_t maxReportedSenders = 64;
 
 void joinUnlessSelf(std::thread& t)
 {
@@ -45,39 +51,61 @@ void drainFd(int fd)
     (void)!::read(fd, &value, sizeof value);
 }
 
+} // namespace
+
 /// True when the peer of a connected socket has closed or reset it.
-bool peerGone(int fd)
+static bool peerGone(int fd)
 {
     pollfd p{fd, POLLRDHUP, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
 }
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------
 // InputConnection
 
 InputConnection::~InputConnection()
 {
-    joinUnlessSelf(thread_);
-    ::close(fd_);
+    release();
 }
 
 bool InputConnection::sendReply(std::uint64_t seq, const char* data, std::size_t len, bool answered)
 {
     std::lock_guard<std::mutex> lock(sendMutex_);
-    return sendFrame(fd_, answered ? FrameKind::Reply : FrameKind::NoReply, seq, data, answered ? len : 0);
+    return fd_ >= 0
+        && sendFrame(fd_, answered ? FrameKind::Reply : FrameKind::NoReply, seq, data, answered ? len : 0);
 }
 
 void InputConnection::shutdown()
 {
-    ::shutdown(fd_, SHUT_RDWR);
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    if (fd_ >= 0) {
+        ::shutdown(fd_, SHUT_RDWR);
+    }
+}
+
+bool InputConnection::peerGone()
+{
+    // A reply being sent holds the lock (up to the stall limit): the peer was there just now.
+    std::unique_lock<std::mutex> lock(sendMutex_, std::try_to_lock);
+    return lock.owns_lock() && (fd_ < 0 || yarp::os::impl::peerGone(fd_));
+}
+
+void InputConnection::release()
+{
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 // ---------------------------------------------------------------------------------------
 // OutputConnection
 
-OutputConnection::OutputConnection(int fd, std::string target) : fd_(fd), target_(std::move(target)) {}
+OutputConnection::OutputConnection(int fd, std::string target, std::uint64_t maxReplyLength)
+    : fd_(fd), target_(std::move(target)), maxReplyLength_(maxReplyLength)
+{
+}
 
 OutputConnection::~OutputConnection()
 {
@@ -128,7 +156,7 @@ OutputConnection::ReplyStatus OutputConnection::request(const char* data, std::s
             wait = static_cast<int>(std::max<long long>(0, left));
         }
         FrameHeader header;
-        const RecvStatus s = recvFrame(fd_, header, replyBuffer_, wait, wakeFd);
+        const RecvStatus s = recvFrame(fd_, header, replyBuffer_, wait, wakeFd, maxReplyLength_);
         if (s == RecvStatus::TimedOut) {
             return ReplyStatus::TimedOut; // a late answer is recognised by its number and skipped
         }
@@ -136,6 +164,11 @@ OutputConnection::ReplyStatus OutputConnection::request(const char* data, std::s
             return ReplyStatus::Interrupted;
         }
         if (s != RecvStatus::Ok) {
+            if (s == RecvStatus::TooLarge) {
+                diagnostic("Port %s answered with %llu bytes, more than the limit of %llu; dropped the connection",
+                           target_.c_str(), static_cast<unsigned long long>(header.length),
+                           static_cast<unsigned long long>(maxReplyLength_));
+            }
             markBroken();
             return ReplyStatus::Failed;
         }
@@ -220,15 +253,19 @@ void OutputConnection::shutdown()
 // PortCore
 
 PortCore::PortCore()
-    : closeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), interruptFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), interruptFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
 }
 
 PortCore::~PortCore()
 {
     close();
-    ::close(closeFd_);
-    ::close(interruptFd_);
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+    }
+    if (interruptFd_ >= 0) {
+        ::close(interruptFd_);
+    }
 }
 
 std::string PortCore::name() const
@@ -243,7 +280,7 @@ bool PortCore::open(const std::string& name)
         diagnostic("Port %s: already open (as %s)", name.c_str(), this->name().c_str());
         return false;
     }
-    if (closeFd_ < 0 || interruptFd_ < 0) {
+    if (wakeFd_ < 0 || interruptFd_ < 0) {
         diagnostic("Port %s: cannot create event descriptors: %s", name.c_str(), std::strerror(errno));
         return false;
     }
@@ -253,7 +290,7 @@ bool PortCore::open(const std::string& name)
         diagnostic("Port %s: %s", name.c_str(), error.c_str());
         return false;
     }
-    drainFd(closeFd_);
+    drainFd(wakeFd_);
     if (!interrupted_) {
         drainFd(interruptFd_);
     }
@@ -274,7 +311,7 @@ void PortCore::close()
         return;
     }
     closing_ = true;
-    signalFd(closeFd_);
+    signalFd(wakeFd_);
     joinUnlessSelf(acceptor_);
     ::close(listenFd_);
     listenFd_ = -1;
@@ -283,21 +320,23 @@ void PortCore::close()
     if (sink_) {
         sink_->closing();
     }
-    std::vector<std::shared_ptr<InputConnection>> inputs;
+    std::list<Serving> inputs;
     std::vector<std::shared_ptr<OutputConnection>> outputs;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         inputs.swap(inputs_);
         outputs.swap(outputs_);
+        reportedOversize_.clear();
+        reportedFull_ = false;
     }
-    for (auto& c : inputs) {
-        c->shutdown();
+    for (auto& s : inputs) {
+        s.conn->shutdown();
     }
     for (auto& c : outputs) {
         c->shutdown();
     }
-    for (auto& c : inputs) {
-        joinUnlessSelf(c->thread_);
+    for (auto& s : inputs) {
+        joinUnlessSelf(s.thread);
     }
     inputs.clear();
     outputs.clear(); // joins the sender threads
@@ -308,9 +347,9 @@ void PortCore::close()
 
 void PortCore::acceptLoop()
 {
-    bool reportedOverload = false;
+    bool reportedShortage = false; // said once while the port is open: a shortage comes in waves
     for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {closeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -319,41 +358,78 @@ void PortCore::acceptLoop()
             return;
         }
         if (fds[1].revents & POLLIN) {
-            return;
+            drainFd(wakeFd_);
+            if (closing_) {
+                return;
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            reapFinished();
+        }
+        if (!(fds[0].revents & POLLIN)) {
+            continue;
         }
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == ENOBUFS) {
-                if (!reportedOverload) {
-                    diagnostic("Port %s: cannot accept a connection: %s", name().c_str(), std::strerror(errno));
-                    reportedOverload = true;
+                if (!reportedShortage) {
+                    diagnostic("Port %s: cannot accept connections for now (%s); retrying", name().c_str(),
+                               std::strerror(errno));
+                    reportedShortage = true;
                 }
-                // Back off instead of spinning on a queue we cannot drain; close() still ends it.
-                pollfd wait{closeFd_, POLLIN, 0};
-                ::poll(&wait, 1, 100);
+                // The waiting peer stays in the queue: back off instead of spinning on it. A
+                // connection of this port that ends gives a descriptor back and wakes us early.
+                pollfd wait{wakeFd_, POLLIN, 0};
+                ::poll(&wait, 1, acceptBackoffMs);
             }
             continue;
         }
-        setLargeBuffers(fd);
-        auto conn = std::make_shared<InputConnection>(fd);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (closing_) {
-            return; // conn is closed by its destructor
+        admit(fd);
+    }
+}
+
+void PortCore::admit(int fd)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closing_) {
+        ::close(fd);
+        return;
+    }
+    if (inputs_.size() >= maxInputConnections) {
+        reapFinished(); // under the lock: join the finished ones before judging
+    }
+    if (inputs_.size() >= maxInputConnections) {
+        // Closing at once tells the peer; it is not left waiting for an answer.
+        static_assert(maxInputConnections > 0, "a port must take at least one connection");
+        if (!reportedFull_) { // once while the port is open
+            diagnostic("Port %s: already serving %zu connections; refusing more", name_.c_str(),
+                       maxInputConnections);
+            reportedFull_ = true;
         }
-        reapFinished();
-        inputs_.push_back(conn);
-        conn->thread_ = std::thread(&PortCore::serve, this, conn);
+        ::close(fd);
+        return;
+    }
+    setLargeBuffers(fd);
+    auto conn = std::make_shared<InputConnection>(fd);
+    try {
+        std::thread thread(&PortCore::serve, this, conn);
+        inputs_.push_back(Serving{std::move(conn), std::move(thread)});
+    } catch (const std::system_error& e) {
+        diagnostic("Port %s: cannot serve a connection: %s", name_.c_str(), e.what());
     }
 }
 
 void PortCore::reapFinished()
 {
-    // Called with mutex_ held; the finished threads are past every lock, so joining is quick.
-    auto dead = std::partition(inputs_.begin(), inputs_.end(), [](const auto& c) { return !c->finished_; });
-    for (auto it = dead; it != inputs_.end(); ++it) {
-        joinUnlessSelf((*it)->thread_);
+    // Called with mutex_ held. Finished threads are past every lock (their last act is
+    // the wake-up), so joining them here is quick.
+    for (auto it = inputs_.begin(); it != inputs_.end();) {
+        if (it->conn->finished_) {
+            joinUnlessSelf(it->thread);
+            it = inputs_.erase(it);
+        } else {
+            ++it;
+        }
     }
-    inputs_.erase(dead, inputs_.end());
 }
 
 void PortCore::serve(std::shared_ptr<InputConnection> conn)
@@ -362,7 +438,10 @@ void PortCore::serve(std::shared_ptr<InputConnection> conn)
     setSendTimeout(conn->fd_, stallLimitMs);
     FrameHeader header;
     FrameBuffer payload;
-    if (recvFrame(conn->fd_, header, payload, -1, -1, maxFirstFrameLength) == RecvStatus::Ok) {
+    const RecvStatus first = recvFrame(conn->fd_, header, payload, -1, -1, maxFirstFrameLength);
+    if (first == RecvStatus::TooLarge) {
+        refuseOversize(*conn, header, maxFirstFrameLength);
+    } else if (first == RecvStatus::Ok) {
         const std::string text(payload.data(), payload.size());
         const auto newline = text.find('\n');
         const std::string destination = text.substr(0, newline);
@@ -397,15 +476,27 @@ void PortCore::serve(std::shared_ptr<InputConnection> conn)
             }
         }
     }
+    // Give the descriptor back now, not when the port next accepts a connection: a port
+    // whose process ran out of descriptors could otherwise never accept one again.
     conn->shutdown();
+    conn->release();
     conn->finished_ = true;
+    signalFd(wakeFd_); // the accept loop joins this thread
 }
 
 void PortCore::serveData(const std::shared_ptr<InputConnection>& conn)
 {
     FrameHeader header;
     FrameBuffer payload;
-    while (recvFrame(conn->fd_, header, payload) == RecvStatus::Ok) {
+    for (;;) {
+        const std::uint64_t limit = maxMessageLength_.load();
+        const RecvStatus s = recvFrame(conn->fd_, header, payload, -1, -1, limit);
+        if (s == RecvStatus::TooLarge) {
+            refuseOversize(*conn, header, limit);
+        }
+        if (s != RecvStatus::Ok) {
+            return;
+        }
         const auto kind = static_cast<FrameKind>(header.kind);
         if (kind != FrameKind::Data && kind != FrameKind::Request) {
             diagnostic("Port %s: protocol error on the connection from %s; dropped it", name().c_str(),
@@ -426,6 +517,24 @@ void PortCore::serveData(const std::shared_ptr<InputConnection>& conn)
             conn->sendReply(header.seq, nullptr, 0, false);
         }
     }
+}
+
+void PortCore::refuseOversize(const InputConnection& conn, const FrameHeader& header, std::uint64_t limit)
+{
+    const std::string sender = conn.source_.empty() ? std::string("a new connection") : conn.source_;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (reportedOversize_.count(sender) != 0) {
+            return;
+        }
+        if (reportedOversize_.size() >= maxReportedSenders) {
+            return; // enough said; a flood of senders does not flood the log
+        }
+        reportedOversize_.insert(sender);
+    }
+    diagnostic("Port %s: dropped the connection from %s: a message of %llu bytes exceeds the limit of %llu",
+               name().c_str(), sender.c_str(), static_cast<unsigned long long>(header.length),
+               static_cast<unsigned long long>(limit));
 }
 
 std::string PortCore::handleAdmin(const std::string& command)
@@ -471,7 +580,7 @@ bool PortCore::addOutput(const std::string& target, std::string& error)
     }
     setSendTimeout(fd, stallLimitMs);
     setRecvTimeout(fd, stallLimitMs);
-    auto conn = std::make_shared<OutputConnection>(fd, target);
+    auto conn = std::make_shared<OutputConnection>(fd, target, maxMessageLength_.load());
     if (!sendFrame(fd, FrameKind::Hello, 0, name() + "\n" + target)) {
         error = "port " + target + " did not take the connection";
         return false;
@@ -552,10 +661,10 @@ int PortCore::inputCount()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     int n = 0;
-    for (const auto& c : inputs_) {
+    for (const auto& s : inputs_) {
         // A connection whose thread waits for a reader to take its last message has not
         // seen the end of the stream yet; ask the socket whether the writer is still there.
-        n += c->isData_ && !c->finished_ && !peerGone(c->fd_) ? 1 : 0;
+        n += s.conn->isData_ && !s.conn->finished_ && !s.conn->peerGone() ? 1 : 0;
     }
     return n;
 }

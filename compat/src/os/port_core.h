@@ -7,13 +7,20 @@
 // connect, disconnect, info) or a data connection from another port's output. Data frames
 // are handed to the port's InputSink on the connection's own thread; a slow sink therefore
 // slows only that connection, and the sink decides whether to wait, drop or queue (bounded).
+//
+// Resources a peer can make a port spend are bounded: a port accepts at most
+// maxInputConnections at a time, a frame longer than the port's message limit costs its
+// sender the connection before anything is allocated for it, and a connection's descriptor
+// is given back as soon as the connection ends.
 #include "os/registry.h"
 #include "os/wire.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <list>
 #include <memory>
+#include <set>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -50,12 +57,19 @@ public:
 
 private:
     friend class PortCore;
+    /// True when the writer has closed its end (or the connection has ended).
+    bool peerGone();
+    /// Gives the descriptor back; called by the connection's own thread when it is done.
+    void release();
+
+    // Read by the connection's thread without the lock (only that thread closes it);
+    // everyone else uses it under sendMutex_, so a descriptor number reused after
+    // release() is never written to.
     int fd_;
     std::string source_;
     bool isData_ = false;
     std::atomic<bool> finished_{false};
     std::mutex sendMutex_;
-    std::thread thread_;
 };
 
 /// Receives the data and request frames of a port.
@@ -73,7 +87,8 @@ public:
 /// Sending end of one connection to another port.
 class OutputConnection {
 public:
-    OutputConnection(int fd, std::string target);
+    /// `maxReplyLength`: longest answer to a request that is accepted.
+    OutputConnection(int fd, std::string target, std::uint64_t maxReplyLength);
     OutputConnection(const OutputConnection&) = delete;
     OutputConnection& operator=(const OutputConnection&) = delete;
     ~OutputConnection();
@@ -108,6 +123,7 @@ private:
     std::atomic<bool> broken_{false};
     std::mutex sendMutex_; // one frame (or one request/reply exchange) at a time
     std::uint64_t nextSeq_ = 0;
+    std::uint64_t maxReplyLength_;
     FrameBuffer replyBuffer_;
 
     std::mutex postMutex_;
@@ -120,6 +136,9 @@ private:
 
 class PortCore {
 public:
+    /// Connections (data and admin) a port serves at once; further ones are closed at once.
+    static constexpr std::size_t maxInputConnections = 64;
+
     PortCore();
     PortCore(const PortCore&) = delete;
     PortCore& operator=(const PortCore&) = delete;
@@ -127,6 +146,10 @@ public:
 
     /// The sink receives every incoming message; set before open(), must outlive close().
     void setSink(InputSink* sink) { sink_ = sink; }
+    /// Longest message (frame payload) taken from a connection, and the longest answer
+    /// taken to a request; defaultMessageLimit unless the port knows better.
+    void setMaxMessageLength(std::uint64_t bytes) { maxMessageLength_ = bytes; }
+    std::uint64_t maxMessageLength() const { return maxMessageLength_.load(); }
 
     /// Registers `name` and starts accepting connections. One diagnostic line on failure.
     bool open(const std::string& name);
@@ -153,26 +176,39 @@ public:
     bool interrupted() const { return interrupted_.load(); }
 
 private:
+    /// One accepted connection and the thread serving it. The thread is always joined by
+    /// the port (when it has finished, or in close()), never by the connection object,
+    /// which may outlive it in a reader's hands.
+    struct Serving {
+        std::shared_ptr<InputConnection> conn;
+        std::thread thread;
+    };
+
     void acceptLoop();
+    void admit(int fd);
     void serve(std::shared_ptr<InputConnection> conn);
     void serveData(const std::shared_ptr<InputConnection>& conn);
+    void refuseOversize(const InputConnection& conn, const FrameHeader& header, std::uint64_t limit);
     std::string handleAdmin(const std::string& command);
     void reapFinished();
 
     InputSink* sink_ = nullptr;
+    std::atomic<std::uint64_t> maxMessageLength_{defaultMessageLimit};
     registry::Claim claim_;
     std::atomic<bool> open_{false};
     std::atomic<bool> closing_{false};
     std::atomic<bool> interrupted_{false};
     int listenFd_ = -1;
-    int closeFd_ = -1;     // eventfd: ends the accept loop
+    int wakeFd_ = -1;      // eventfd: wakes the accept loop (close, or a connection ended)
     int interruptFd_ = -1; // eventfd: readable while interrupted or closed
     std::thread acceptor_;
 
     mutable std::mutex mutex_; // guards everything below
     std::string name_;
-    std::vector<std::shared_ptr<InputConnection>> inputs_;
+    std::list<Serving> inputs_;
     std::vector<std::shared_ptr<OutputConnection>> outputs_;
+    std::set<std::string> reportedOversize_; // senders already reported (bounded)
+    bool reportedFull_ = false;
 };
 
 /// Sends one admin command to the port `target` and returns its answer. False when the port

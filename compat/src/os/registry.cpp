@@ -129,24 +129,44 @@ bool unescape(const std::string& key, std::string& name)
     return true;
 }
 
+/// True when the open file is a regular file of ours. Registry files are never trusted
+/// otherwise: another user may have planted them while the directory was open to all.
+bool ownRegularFile(int fd)
+{
+    struct stat st{};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+/// True when `path` (not followed if it is a link) is a socket of ours.
+bool ownSocket(const std::string& path)
+{
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid();
+}
+
 bool readSmallFile(const std::string& path, std::string& out)
 {
-    FILE* f = std::fopen(path.c_str(), "re");
-    if (!f) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
         return false;
     }
     char buf[4096];
-    const std::size_t n = std::fread(buf, 1, sizeof buf, f);
-    std::fclose(f);
-    out.assign(buf, n);
+    const ssize_t n = ownRegularFile(fd) ? ::read(fd, buf, sizeof buf) : -1;
+    ::close(fd);
+    if (n < 0) {
+        return false;
+    }
+    out.assign(buf, static_cast<std::size_t>(n));
     return true;
 }
 
 bool writeSmallFile(const std::string& path, const std::string& content)
 {
-    // Write then rename, so a reader never sees half a name.
+    // Write then rename, so a reader never sees half a name. The temporary file is created
+    // afresh (O_EXCL does not follow links); rename() replaces a link, never its target.
     const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::unlink(tmp.c_str());
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         return false;
     }
@@ -177,9 +197,11 @@ std::string directory(std::string* error)
     }
     struct stat st{};
     if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        why = "the port registry " + dir + " is not a directory";
-    } else if (st.st_uid != ::getuid()) {
-        why = "the port registry " + dir + " belongs to another user; set " + directoryVariable
+        why = "the port registry " + dir + " is not a directory (a link is not followed); remove it or set "
+            + directoryVariable + " to a directory of your own";
+    } else if (st.st_uid != ::geteuid()) {
+        why = "the port registry " + dir + " belongs to uid " + std::to_string(st.st_uid) + ", not to you (uid "
+            + std::to_string(::geteuid()) + "); remove it or set " + directoryVariable
             + " to a directory of your own";
     } else if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) {
         why = "cannot make the port registry " + dir + " private: " + std::strerror(errno);
@@ -257,10 +279,26 @@ int Claim::acquire(const std::string& name, std::string& error)
     // then we hold a lock on a dead inode and must start again.
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) {
+        // Never through a link, and only a regular file of ours: anything else was planted
+        // (while the directory was open to others) and is removed, not trusted. The
+        // directory is ours and private by now, so nothing new can be planted.
+        fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+        if (fd < 0 && errno != ELOOP) {
             error = "cannot create " + lockPath + ": " + std::strerror(errno);
             return -1;
+        }
+        if (fd < 0 || !ownRegularFile(fd)) {
+            if (fd >= 0) {
+                ::close(fd);
+                fd = -1;
+            }
+            diagnostic("Port %s: removed the registry entry %s, which is not a file of yours", name.c_str(),
+                       lockPath.c_str());
+            if (::unlink(lockPath.c_str()) != 0 && errno != ENOENT) {
+                error = "cannot remove the foreign registry entry " + lockPath + ": " + std::strerror(errno);
+                return -1;
+            }
+            continue;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             std::string holder;
@@ -275,7 +313,7 @@ int Claim::acquire(const std::string& name, std::string& error)
         }
         struct stat held{};
         struct stat current{};
-        if (::fstat(fd, &held) != 0 || ::stat(lockPath.c_str(), &current) != 0 || held.st_ino != current.st_ino
+        if (::fstat(fd, &held) != 0 || ::lstat(lockPath.c_str(), &current) != 0 || held.st_ino != current.st_ino
             || held.st_dev != current.st_dev) {
             ::close(fd);
             fd = -1;
@@ -352,8 +390,14 @@ int connectTo(const std::string& name, std::string& error)
         error = why;
         return -1;
     }
+    const std::string sockFile = entryKey(name) + ".sock";
+    if (!ownSocket(dir + "/" + sockFile)) {
+        // Missing, or planted by another user: either way not a port of ours.
+        error = "no port named " + name;
+        return -1;
+    }
     SocketAddress address;
-    if (!makeAddress(dir, entryKey(name) + ".sock", address, error)) {
+    if (!makeAddress(dir, sockFile, address, error)) {
         return -1;
     }
     const int sock = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -364,7 +408,19 @@ int connectTo(const std::string& name, std::string& error)
     setLargeBuffers(sock);
     for (;;) {
         if (::connect(sock, reinterpret_cast<sockaddr*>(&address.addr), address.len) == 0) {
-            return sock;
+            // Nothing is sent before the listening process is known to be one of ours.
+            ucred peer{};
+            socklen_t len = sizeof peer;
+            if (::getsockopt(sock, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0) {
+                error = "cannot tell who serves port " + name + ": " + std::strerror(errno);
+            } else if (peer.uid != ::geteuid()) {
+                error = "port " + name + " is served by another user (uid " + std::to_string(peer.uid)
+                    + "); refusing to talk to it";
+            } else {
+                return sock;
+            }
+            ::close(sock);
+            return -1;
         }
         if (errno != EINTR) {
             break;
@@ -398,6 +454,9 @@ std::vector<std::string> entryNames()
             continue;
         }
         const std::string key = file.substr(0, file.size() - suffix.size());
+        if (!ownSocket(dir + "/" + file)) {
+            continue; // planted by another user
+        }
         std::string name;
         if (key[0] == '~') {
             if (!readSmallFile(dir + "/" + key + ".name", name)) {

@@ -126,8 +126,11 @@ RecvStatus recvFrame(int fd, FrameHeader& header, FrameBuffer& payload, int time
         return s == RecvStatus::TimedOut ? RecvStatus::Failed : s;
     }
     if (header.magic != frameMagic || header.kind < static_cast<std::uint32_t>(FrameKind::Hello)
-        || header.kind > static_cast<std::uint32_t>(FrameKind::AdminReply) || header.length > maxLength) {
+        || header.kind > static_cast<std::uint32_t>(FrameKind::AdminReply)) {
         return RecvStatus::Failed;
+    }
+    if (header.length > maxLength) {
+        return RecvStatus::TooLarge;
     }
     payload.resize(static_cast<std::size_t>(header.length));
     if (header.length > 0) {

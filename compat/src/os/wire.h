@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include <yarp/os/impl/MessageLimits.h>
+
 namespace yarp::os::impl {
 
 enum class FrameKind : std::uint32_t {
@@ -29,8 +31,6 @@ struct FrameHeader {
 static_assert(sizeof(FrameHeader) == 24, "FrameHeader has no padding");
 
 constexpr std::uint32_t frameMagic = 0x31504341; // "ACP1"
-/// Largest payload accepted from the wire (a 4K RGB image is ~25 MB).
-constexpr std::uint64_t maxFrameLength = std::uint64_t{256} << 20;
 /// A send that makes no progress for this long gives up: the reader is stuck.
 constexpr int stallLimitMs = 10000;
 /// Socket buffer asked for, so that a whole image is in flight with one call.
@@ -64,13 +64,15 @@ enum class RecvStatus {
     TimedOut,    ///< nothing arrived within the wait
     Interrupted, ///< the wake descriptor became readable
     Failed,      ///< socket error or a malformed header
+    TooLarge,    ///< a well-formed header announcing more than the allowed length
 };
 
 /// Receives one frame into `payload`. Waits at most `timeoutMs` for the frame to start
 /// (-1: no limit); a readable `wakeFd` (>= 0) ends that wait with Interrupted.
-/// A frame longer than `maxLength` is refused (Failed) before anything is allocated for it.
+/// A frame longer than `maxLength` is refused (TooLarge, `header` filled in) before anything
+/// is allocated for it; the stream cannot be used after that.
 RecvStatus recvFrame(int fd, FrameHeader& header, FrameBuffer& payload, int timeoutMs = -1, int wakeFd = -1,
-                     std::uint64_t maxLength = maxFrameLength);
+                     std::uint64_t maxLength = defaultMessageLimit);
 
 /// Longest first frame (Hello or Admin) of a connection: names and a short command.
 constexpr std::uint64_t maxFirstFrameLength = 64 * 1024;

@@ -9,83 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <random>
 #include <string>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace yarp::os;
+using ports_test::closedByPeer;
+using ports_test::helloFrom;
 using ports_test::pollUntil;
-
-namespace {
-
-/// Raw connection to a port whose name needs no escaping beyond '/' ("/raw/x").
-int rawConnect(const std::string& name)
-{
-    std::string key;
-    for (char c : name) {
-        key += c == '/' ? std::string("%2F") : std::string(1, c);
-    }
-    const std::string path = std::string(std::getenv("AGENT_CONTROLLER_PORTS")) + "/" + key + ".sock";
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) {
-        return -1;
-    }
-    std::strcpy(addr.sun_path, path.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-void sendBytes(int fd, const void* data, std::size_t len)
-{
-    (void)!::send(fd, data, len, MSG_NOSIGNAL);
-}
-
-/// Frame header as the transport writes it: magic, kind, sequence, length.
-void sendHeader(int fd, std::uint32_t kind, std::uint64_t length)
-{
-    struct {
-        std::uint32_t magic = 0x31504341;
-        std::uint32_t kind;
-        std::uint64_t seq = 0;
-        std::uint64_t length;
-    } h;
-    h.kind = kind;
-    h.length = length;
-    sendBytes(fd, &h, sizeof h);
-}
-
-/// True when the peer closed the connection (reads up to the end of the stream).
-bool closedByPeer(int fd)
-{
-    char buf[256];
-    for (;;) {
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n == 0) {
-            return true;
-        }
-        if (n < 0) {
-            return false;
-        }
-    }
-}
-
-void helloFrom(int fd, const std::string& source, const std::string& destination)
-{
-    const std::string hello = source + "\n" + destination;
-    sendHeader(fd, 1, hello.size());
-    sendBytes(fd, hello.data(), hello.size());
-}
-
-} // namespace
+using ports_test::rawConnect;
+using ports_test::sendBytes;
+using ports_test::sendHeader;
 
 TEST(PortMalformedInput, GarbageConnectionsAreDroppedAndThePortGoesOn)
 {

@@ -3,12 +3,17 @@
 // numbered image pattern whose corruption is detectable.
 #include <yarp/sig/Image.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <spawn.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <cstdio>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -105,6 +110,147 @@ public:
 private:
     pid_t pid_ = -1;
 };
+
+/// Raw connection to a port whose name needs no escaping beyond '/' ("/raw/x"), as a
+/// hostile peer that knows the registry's file layout would make it; -1 on failure.
+inline int rawConnect(const std::string& name)
+{
+    std::string key;
+    for (char c : name) {
+        key += c == '/' ? std::string("%2F") : std::string(1, c);
+    }
+    const std::string path = std::string(std::getenv("AGENT_CONTROLLER_PORTS")) + "/" + key + ".sock";
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) {
+        return -1;
+    }
+    std::strcpy(addr.sun_path, path.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+inline void sendBytes(int fd, const void* data, std::size_t len)
+{
+    (void)!::send(fd, data, len, MSG_NOSIGNAL);
+}
+
+/// Frame header as the transport writes it: magic, kind, sequence, length.
+inline void sendHeader(int fd, std::uint32_t kind, std::uint64_t length, std::uint64_t seq = 0)
+{
+    struct {
+        std::uint32_t magic = 0x31504341;
+        std::uint32_t kind;
+        std::uint64_t seq;
+        std::uint64_t length;
+    } h;
+    h.kind = kind;
+    h.seq = seq;
+    h.length = length;
+    sendBytes(fd, &h, sizeof h);
+}
+
+/// Frame kinds a raw peer sends.
+constexpr std::uint32_t helloFrame = 1;
+constexpr std::uint32_t dataFrame = 3;
+constexpr std::uint32_t requestFrame = 4;
+
+/// The first frame of a data connection from `source` to `destination`.
+inline void helloFrom(int fd, const std::string& source, const std::string& destination)
+{
+    const std::string hello = source + "\n" + destination;
+    sendHeader(fd, helloFrame, hello.size());
+    sendBytes(fd, hello.data(), hello.size());
+}
+
+/// True when the peer closed the connection (reads up to the end of the stream). A peer that
+/// closes with our bytes still unread resets the connection instead.
+inline bool closedByPeer(int fd)
+{
+    char buf[256];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n == 0) {
+            return true;
+        }
+        if (n < 0) {
+            return errno == ECONNRESET;
+        }
+    }
+}
+
+/// Collects what the process writes to standard error while it exists.
+class StderrCapture {
+public:
+    StderrCapture()
+    {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        file_ = std::tmpfile();
+        if (file_) {
+            ::dup2(fileno(file_), 2);
+        }
+    }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+    ~StderrCapture()
+    {
+        restore();
+        if (file_) {
+            std::fclose(file_);
+        }
+    }
+    /// Everything written so far (standard error stays captured).
+    std::string text()
+    {
+        std::fflush(stderr);
+        std::string out;
+        if (!file_) {
+            return out;
+        }
+        char buf[4096];
+        ssize_t n = 0;
+        off_t at = 0;
+        while ((n = ::pread(fileno(file_), buf, sizeof buf, at)) > 0) {
+            out.append(buf, static_cast<std::size_t>(n));
+            at += n;
+        }
+        return out;
+    }
+    void restore()
+    {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved_, 2);
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+
+private:
+    int saved_ = -1;
+    std::FILE* file_ = nullptr;
+};
+
+/// Lines of `text` that contain `needle`.
+inline int countLines(const std::string& text, const std::string& needle)
+{
+    int n = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        n += text.substr(start, end - start).find(needle) != std::string::npos ? 1 : 0;
+        start = end + 1;
+    }
+    return n;
+}
 
 #ifdef PORTS_TEST_HELPER
 inline std::string helperPath()

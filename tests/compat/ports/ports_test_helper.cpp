@@ -3,7 +3,8 @@
 //   image-writer <port> <w> <h> <count>  wait for a reader, send <count> numbered images
 //                                        (strict), then wait to be killed
 //   vector-writer <port>                 send an increasing counter every 10 ms forever
-//   echo-server <port>                   answer each request with "echo" + the request
+//   echo-server <port> [<descriptors>]   answer each request with "echo" + the request;
+//                                        with at most <descriptors> open files
 //   silent-server <port>                 open a port and never read from it
 //   board-server <name> <axes>           serve a FakeBoard under <name>
 //   connect <src> <dst>                  connect as a third process; exit 0 on success
@@ -24,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -104,6 +106,14 @@ int main(int argc, char** argv)
         }
     }
     if (mode == "echo-server") {
+        if (argc == 4) {
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = static_cast<rlim_t>(std::atoi(argv[3]));
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+                return 1;
+            }
+        }
         Port port;
         if (!port.open(name)) {
             return 1;

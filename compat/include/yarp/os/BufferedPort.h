@@ -69,6 +69,7 @@ private:
             []() -> void* { return new T(); },
             [](void* p) { delete static_cast<T*>(p); },
             [](void* p, ConnectionReader& r) { return static_cast<T*>(p)->read(r); },
+            impl::messageLimitOf<T>(),
         };
         return table;
     }

@@ -1,11 +1,18 @@
 #pragma once
 // Type-independent machinery of BufferedPort<T>: the objects it hands out are managed here
 // as untyped pointers with the three operations the template supplies.
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include <yarp/os/ConnectionReader.h>
 #include <yarp/os/PortWriter.h>
+#include <yarp/os/impl/MessageLimits.h>
+
+namespace yarp::sig {
+class Image;
+}
 
 namespace yarp::os::impl {
 
@@ -14,7 +21,15 @@ struct ObjectOps {
     void* (*create)();
     void (*destroy)(void*);
     bool (*decode)(void*, ConnectionReader&);
+    std::uint64_t maxMessageLength; ///< longest message the port takes from a connection
 };
+
+/// Longest message a buffered port of T takes: images are the only large messages.
+template <class T>
+constexpr std::uint64_t messageLimitOf()
+{
+    return std::is_base_of<yarp::sig::Image, T>::value ? imageMessageLimit : defaultMessageLimit;
+}
 
 class BufferedPortCore {
 public:
