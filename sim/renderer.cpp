@@ -252,10 +252,28 @@ struct PartView {
     Rect rect{0, 0, -1, -1};
     bool perRow = false;
 
+    // The exact test of the rays of one row against the part's infinite cylinder (or, for
+    // a box or a capsule of no length, against its bounding sphere): a ray d misses when
+    // h(d) = (d . w)^2 - k * (baba * d . d - (ba . d)^2) < 0, the test BodyPart::intersect()
+    // starts with. Along a row d is linear in the column, so h is a quadratic in it.
+    Vec3 ba, w;
+    double baba = 1.0, k = 0.0;
+
     PartView(const Pose& cam, const Intrinsics& k, const BodyPart& part)
     {
         const bool box = part.shape == BodyPart::Shape::Box;
         r = box ? part.boundRadius() : part.radius;
+        const Vec3 axis = part.b - part.a, oa = cam.position - part.a;
+        if (!box && axis.dot(axis) > 0.0) {
+            ba = axis;
+            baba = axis.dot(axis);
+            const double baoa = axis.dot(oa);
+            w = oa * baba - axis * baoa;
+            this->k = baba * oa.dot(oa) - baoa * baoa - r * r * baba;
+        } else {
+            w = oa;
+            this->k = oa.dot(oa) - r * r;
+        }
         a = cam.orientation.inverseApply(part.a - cam.position);
         b = cam.orientation.inverseApply(part.b - cam.position);
         const double xs[2] = {a.x, b.x}, ys[2] = {a.y, b.y}, zs[2] = {a.z, b.z};
@@ -265,6 +283,59 @@ struct PartView {
             rect = Rect{0, 0, -1, -1};
         }
         perRow = (rect.u1 - rect.u0 + 1) * (rect.v1 - rect.v0 + 1) > 2000;
+    }
+
+    // Narrows the columns [u0, u1] of the row whose rays are rowStart + step * u to those
+    // whose rays meet the cylinder (or sphere) of the part: at most two stretches, the
+    // second [*v0, *v1] (empty when v0 > v1). A pixel and a half of margin covers rounding.
+    void cullRow(const Vec3& rowStart, const Vec3& step, long* u0, long* u1, long* v0, long* v1) const
+    {
+        *v0 = 1;
+        *v1 = 0;
+        if (!(k > 0.0) || *u0 > *u1) {
+            return; // the eye is inside the cylinder: no row is culled
+        }
+        const double dR = ba.dot(rowStart), dU = ba.dot(step);
+        const double a0 = baba * rowStart.dot(rowStart) - dR * dR;
+        const double a1 = 2.0 * (baba * rowStart.dot(step) - dR * dU);
+        const double a2 = baba * step.dot(step) - dU * dU;
+        const double b0 = w.dot(rowStart), b1 = w.dot(step);
+        const double c2 = b1 * b1 - k * a2, c1 = 2.0 * b0 * b1 - k * a1, c0 = b0 * b0 - k * a0;
+        const double scale = std::abs(c1) + std::abs(c0) + std::abs(c2);
+        if (!(std::abs(c2) > 1e-9 * scale)) {
+            return; // nearly linear: keep the span
+        }
+        const double disc = c1 * c1 - 4.0 * c2 * c0;
+        if (disc < -1e-9 * (c1 * c1 + std::abs(4.0 * c2 * c0))) {
+            if (c2 < 0.0) {
+                *u0 = 1; // h < 0 on the whole row
+                *u1 = 0;
+            }
+            return;
+        }
+        const double root = std::sqrt(std::max(disc, 0.0));
+        // Roots without cancellation.
+        const double q = -0.5 * (c1 + (c1 >= 0.0 ? root : -root));
+        double r0 = q / c2, r1 = q != 0.0 ? c0 / q : r0;
+        if (r0 > r1) {
+            std::swap(r0, r1);
+        }
+        constexpr double kMargin = 1.5;
+        const double from = static_cast<double>(*u0), to = static_cast<double>(*u1);
+        if (c2 < 0.0) {
+            // h >= 0 between the roots only.
+            *u0 = static_cast<long>(std::max(from, std::min(std::floor(r0 - kMargin), to + 1.0)));
+            *u1 = static_cast<long>(std::min(to, std::max(std::ceil(r1 + kMargin), from - 1.0)));
+            return;
+        }
+        // h >= 0 outside the roots: up to r0 and from r1 on.
+        const double end0 = std::ceil(r0 + kMargin), start1 = std::floor(r1 - kMargin);
+        if (end0 + 1.0 >= start1) {
+            return; // the gap is too narrow to matter
+        }
+        *v0 = static_cast<long>(std::max(from, std::min(start1, to + 1.0)));
+        *v1 = *u1;
+        *u1 = static_cast<long>(std::min(to, std::max(end0, from - 1.0)));
     }
 
     // Columns of row v that can show the part. The rays of one row lie in a plane through
@@ -544,7 +615,7 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
             }
             const double t = hitBox(solids_[i].box, o, inv, &axis);
             if (t < hit.t) {
-                hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr};
+                hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr, Vec3{}};
             }
         }
     }
@@ -556,13 +627,13 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
         }
         const double t = body[i].intersect(o, d, &normal);
         if (t > 0.0 && t < hit.t) {
-            hit = Hit{Hit::Body, t, 0, nullptr, &body[i]};
+            hit = Hit{Hit::Body, t, 0, nullptr, &body[i], normal};
         }
     }
     if (d.y < 0.0) {
         const double t = -o.y / d.y;
         if (t > 0.0 && t < hit.t) {
-            hit = Hit{Hit::Floor, t, 1, nullptr, nullptr};
+            hit = Hit{Hit::Floor, t, 1, nullptr, nullptr, Vec3{}};
         }
     }
     return hit;
@@ -606,10 +677,8 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
         return;
     }
     case Hit::Body: {
-        // The normal again (cheaper than carrying it with every hit). No notBlue() here:
-        // the navy covers pass the blue test, as the real ones do.
-        Vec3 n;
-        hit.part->intersect(o, d, &n);
+        // No notBlue() here: the navy covers pass the blue test, as the real ones do.
+        const Vec3& n = hit.normal;
         const Colour col = fromRgb(hit.part->colourFacing(n)) * lambert(n);
         out[0] = toByte(col.r);
         out[1] = toByte(col.g);
@@ -669,10 +738,13 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     const Vec3 right = camera.orientation.column(0) * (-1.0 / k.fx);
     const Vec3 down = camera.orientation.column(1) * (-1.0 / k.fy);
     const Vec3 forward = camera.orientation.column(2);
+    // Narrow spans are not worth the exact per-row test.
+    constexpr long kCullWidth = 8;
     std::vector<Candidates> rowCandidates(k.width);
     for (std::size_t v = 0; v < k.height; ++v) {
         std::uint8_t* row = pixels + v * rowBytes;
         const Vec3 rowBase = forward + down * (static_cast<double>(v) - k.cy);
+        const Vec3 rowStart = rowBase - right * k.cx; // the ray of column u is rowStart + right * u
         const long lv = static_cast<long>(v);
         std::fill(rowCandidates.begin(), rowCandidates.end(), Candidates{0});
         for (std::size_t i = 0; i < rects.size(); ++i) {
@@ -681,10 +753,20 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
                 continue;
             }
             long u0 = std::max(rect.u0, 0L), u1 = std::min(rect.u1, static_cast<long>(k.width) - 1);
-            if (i >= kBodyBit && views[i - kBodyBit].perRow) {
-                views[i - kBodyBit].rowSpan(k, static_cast<double>(v), &u0, &u1);
+            long w0 = 1, w1 = 0;
+            if (i >= kBodyBit) {
+                const PartView& view = views[i - kBodyBit];
+                if (view.perRow) {
+                    view.rowSpan(k, static_cast<double>(v), &u0, &u1);
+                }
+                if (u1 - u0 >= kCullWidth) {
+                    view.cullRow(rowStart, right, &u0, &u1, &w0, &w1);
+                }
             }
             for (long u = u0; u <= u1; ++u) {
+                rowCandidates[static_cast<std::size_t>(u)] |= Candidates{1} << i;
+            }
+            for (long u = w0; u <= w1; ++u) {
                 rowCandidates[static_cast<std::size_t>(u)] |= Candidates{1} << i;
             }
         }

@@ -70,6 +70,7 @@ private:
         int axis = 0;
         const Renderer::Solid* solid = nullptr;
         const BodyPart* part = nullptr;
+        Vec3 normal; ///< body parts only: the outward normal where the ray enters
     };
     Hit nearest(const Vec3& origin, const Vec3& direction, const Vec3& ball, const std::vector<BodyPart>& body,
                 Candidates candidates) const;
