@@ -772,6 +772,17 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
         }
         for (std::size_t u = 0; u < k.width; ++u) {
             const Vec3 d = rowBase + right * (static_cast<double>(u) - k.cx);
+            if (rowCandidates[u] == 0) {
+                // Most pixels show only the floor or the sky: the same as nearest() and
+                // shade() would do, without their bookkeeping.
+                const double t = d.y < 0.0 ? -camera.position.y / d.y : -1.0;
+                if (t > 0.0 && t < kInf) {
+                    shadeFloor(camera.position + d * t, t * d.norm(), ball, row + 3 * u);
+                } else {
+                    background(d, row + 3 * u);
+                }
+                continue;
+            }
             shade(nearest(camera.position, d, ball, parts, rowCandidates[u]), camera.position, d, ball, row + 3 * u);
         }
     }
