@@ -639,6 +639,29 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
     return hit;
 }
 
+void Renderer::shadeSolid(const Solid& solid, int axis, const Vec3& p, const Vec3& d, const Vec3& ball,
+                          std::uint8_t* out) const
+{
+    const Vec3 n = faceNormal(axis, d);
+    Colour col = fromRgb(solid.colour);
+    if (solid.kind != Solid::TableTop) {
+        notBlue(col * lambert(n), out);
+        return;
+    }
+    if (axis == 1 && n.y > 0) {
+        // Faint wood grain across the upper face, and the ball's shadow on it.
+        col = col * (0.97 + 0.05 * wave(p.z * 22.0 + 0.6 * wave(p.x * 1.3)));
+        const double bx = p.x - ball.x, bz = p.z - ball.z;
+        const double r = scene_.ballRadius;
+        if (ball.y > p.y && bx * bx + bz * bz < r * r) {
+            col = col * 0.55;
+        }
+    } else {
+        col = col * 0.35; // the slab's edges and underside are in shade
+    }
+    notBlue(col * lambert(n), out);
+}
+
 void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& ball, std::uint8_t* out) const
 {
     if (hit.what == Hit::Nothing) {
@@ -655,27 +678,9 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
         out[2] = toByte(27.0 + 133.0 * lit);
         return;
     }
-    case Hit::Solid: {
-        const Vec3 n = faceNormal(hit.axis, d);
-        Colour col = fromRgb(hit.solid->colour);
-        if (hit.solid->kind != Solid::TableTop) {
-            notBlue(col * lambert(n), out);
-            return;
-        }
-        if (hit.axis == 1 && n.y > 0) {
-            // Faint wood grain across the upper face, and the ball's shadow on it.
-            col = col * (0.97 + 0.05 * wave(p.z * 22.0 + 0.6 * wave(p.x * 1.3)));
-            const double bx = p.x - ball.x, bz = p.z - ball.z;
-            const double r = scene_.ballRadius;
-            if (ball.y > p.y && bx * bx + bz * bz < r * r) {
-                col = col * 0.55;
-            }
-        } else {
-            col = col * 0.35; // the slab's edges and underside are in shade
-        }
-        notBlue(col * lambert(n), out);
+    case Hit::Solid:
+        shadeSolid(*hit.solid, hit.axis, p, d, ball, out);
         return;
-    }
     case Hit::Body: {
         // No notBlue() here: the navy covers pass the blue test, as the real ones do.
         const Vec3& n = hit.normal;
@@ -738,6 +743,7 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     const Vec3 right = camera.orientation.column(0) * (-1.0 / k.fx);
     const Vec3 down = camera.orientation.column(1) * (-1.0 / k.fy);
     const Vec3 forward = camera.orientation.column(2);
+    constexpr Candidates kSolidBits = ((Candidates{1} << kMaxSolids) - 1) << 1;
     // Narrow spans are not worth the exact per-row test.
     constexpr long kCullWidth = 8;
     std::vector<Candidates> rowCandidates(k.width);
@@ -772,12 +778,35 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
         }
         for (std::size_t u = 0; u < k.width; ++u) {
             const Vec3 d = rowBase + right * (static_cast<double>(u) - k.cx);
-            if (rowCandidates[u] == 0) {
-                // Most pixels show only the floor or the sky: the same as nearest() and
-                // shade() would do, without their bookkeeping.
-                const double t = d.y < 0.0 ? -camera.position.y / d.y : -1.0;
-                if (t > 0.0 && t < kInf) {
-                    shadeFloor(camera.position + d * t, t * d.norm(), ball, row + 3 * u);
+            const Candidates candidates = rowCandidates[u];
+            if ((candidates & kSolidBits) == candidates) {
+                // Most pixels show only the floor, the sky or the table: the same as
+                // nearest() and shade() would do, without their bookkeeping.
+                const Vec3& o = camera.position;
+                double tSolid = kInf;
+                int axis = 0;
+                const Solid* solid = nullptr;
+                if (candidates != 0) {
+                    const Vec3 inv{1.0 / d.x, 1.0 / d.y, 1.0 / d.z};
+                    for (Candidates bits = candidates >> 1; bits != 0; bits &= bits - 1) {
+                        const auto i = static_cast<std::size_t>(__builtin_ctzll(bits));
+                        if (i >= solids_.size()) {
+                            break;
+                        }
+                        int a = 0;
+                        const double t = hitBox(solids_[i].box, o, inv, &a);
+                        if (t < tSolid) {
+                            tSolid = t;
+                            axis = a;
+                            solid = &solids_[i];
+                        }
+                    }
+                }
+                const double t = d.y < 0.0 ? -o.y / d.y : -1.0;
+                if (t > 0.0 && t < tSolid) {
+                    shadeFloor(o + d * t, t * d.norm(), ball, row + 3 * u);
+                } else if (solid != nullptr) {
+                    shadeSolid(*solid, axis, o + d * tSolid, d, ball, row + 3 * u);
                 } else {
                     background(d, row + 3 * u);
                 }

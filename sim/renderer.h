@@ -76,6 +76,8 @@ private:
                 Candidates candidates) const;
     // Shading writes one RGB triple to `out`.
     void shade(const Hit& hit, const Vec3& origin, const Vec3& direction, const Vec3& ball, std::uint8_t* out) const;
+    void shadeSolid(const Solid& solid, int axis, const Vec3& point, const Vec3& direction, const Vec3& ball,
+                    std::uint8_t* out) const;
     void background(const Vec3& direction, std::uint8_t* out) const;
     void shadeFloor(const Vec3& point, double distance, const Vec3& ball, std::uint8_t* out) const;
 
