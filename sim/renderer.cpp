@@ -55,6 +55,26 @@ void writeGrey(const Colour& c, std::uint8_t* out)
 // Slab test of a ray against a box, with the reciprocal direction `inv`. Returns the entry
 // distance (in units of the direction) and the axis of the entry face, or kInf on a miss
 // (or when the origin is inside the box).
+double hitBox(const Box& box, const Vec3& o, const Vec3& inv, int* axis);
+
+// The same with the box's corners given relative to the origin (lo = min - o, hi = max - o).
+double hitBoxFrom(const Vec3& lo, const Vec3& hi, const Vec3& inv, int* axis)
+{
+    const double tx0 = lo.x * inv.x, tx1 = hi.x * inv.x;
+    const double ty0 = lo.y * inv.y, ty1 = hi.y * inv.y;
+    const double tz0 = lo.z * inv.z, tz1 = hi.z * inv.z;
+    const double nx = std::min(tx0, tx1), fx = std::max(tx0, tx1);
+    const double ny = std::min(ty0, ty1), fy = std::max(ty0, ty1);
+    const double nz = std::min(tz0, tz1), fz = std::max(tz0, tz1);
+    const double tNear = std::max(nx, std::max(ny, nz));
+    const double tFar = std::min(fx, std::min(fy, fz));
+    if (!(tNear <= tFar) || !(tNear > 0.0)) {
+        return kInf;
+    }
+    *axis = tNear == nx ? 0 : (tNear == ny ? 1 : 2);
+    return tNear;
+}
+
 double hitBox(const Box& box, const Vec3& o, const Vec3& inv, int* axis)
 {
     const double tx0 = (box.min.x - o.x) * inv.x, tx1 = (box.max.x - o.x) * inv.x;
@@ -135,8 +155,8 @@ double fastAtan2(double y, double x)
 // floor() without the library call (the default x86-64 target has no rounding instruction).
 inline double fastFloor(double x)
 {
-    const auto i = static_cast<std::int64_t>(x);
-    return static_cast<double>(i - (x < static_cast<double>(i) ? 1 : 0));
+    const auto truncated = static_cast<double>(static_cast<std::int64_t>(x));
+    return truncated - (x < truncated ? 1.0 : 0.0);
 }
 
 // Triangle wave in [0, 1] with period 1: a cheap stand-in for a sine in textures.
@@ -743,6 +763,12 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     const Vec3 right = camera.orientation.column(0) * (-1.0 / k.fx);
     const Vec3 down = camera.orientation.column(1) * (-1.0 / k.fy);
     const Vec3 forward = camera.orientation.column(2);
+    // The solids' corners relative to the eye, for the rays from it.
+    std::array<Vec3, kMaxSolids> solidLo, solidHi;
+    for (std::size_t i = 0; i < solids_.size(); ++i) {
+        solidLo[i] = solids_[i].box.min - camera.position;
+        solidHi[i] = solids_[i].box.max - camera.position;
+    }
     constexpr Candidates kSolidBits = ((Candidates{1} << kMaxSolids) - 1) << 1;
     // Narrow spans are not worth the exact per-row test.
     constexpr long kCullWidth = 8;
@@ -794,7 +820,7 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
                             break;
                         }
                         int a = 0;
-                        const double t = hitBox(solids_[i].box, o, inv, &a);
+                        const double t = hitBoxFrom(solidLo[i], solidHi[i], inv, &a);
                         if (t < tSolid) {
                             tSolid = t;
                             axis = a;
