@@ -546,7 +546,7 @@ void Renderer::background(const Vec3& d, std::uint8_t* out) const
     out[2] = texel[2];
 }
 
-void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std::uint8_t* out) const
+void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, FloorTile& lastTile, std::uint8_t* out) const
 {
     const Colour horizon{160, 166, 160};
     if (distance > 1000.0) {
@@ -560,8 +560,12 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
     const double ftx = fastFloor(tx), ftz = fastFloor(tz);
     const double fx = tx - ftx, fz = tz - ftz;
     Colour c{114, 121, 106};
-    c = c * ((0.88 + 0.24 * lattice(static_cast<std::int64_t>(ftx), static_cast<std::int64_t>(ftz)))
-             * (0.9 + 0.2 * textures_->grain(p.x * 6.0, p.z * 6.0)));
+    if (ftx != lastTile.x || ftz != lastTile.z) {
+        lastTile.x = ftx;
+        lastTile.z = ftz;
+        lastTile.shade = 0.88 + 0.24 * lattice(static_cast<std::int64_t>(ftx), static_cast<std::int64_t>(ftz));
+    }
+    c = c * (lastTile.shade * (0.9 + 0.2 * textures_->grain(p.x * 6.0, p.z * 6.0)));
     const double grout = 0.012 / tile;
     if (fx < grout || fx > 1.0 - grout || fz < grout || fz > 1.0 - grout) {
         c = c * 0.55;
@@ -682,7 +686,8 @@ void Renderer::shadeSolid(const Solid& solid, int axis, const Vec3& p, const Vec
     notBlue(col * lambert(n), out);
 }
 
-void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& ball, std::uint8_t* out) const
+void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& ball, FloorTile& tile,
+                     std::uint8_t* out) const
 {
     if (hit.what == Hit::Nothing) {
         background(d, out);
@@ -711,7 +716,7 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
         return;
     }
     case Hit::Floor:
-        shadeFloor(p, hit.t * d.norm(), ball, out);
+        shadeFloor(p, hit.t * d.norm(), ball, tile, out);
         return;
     case Hit::Nothing:
         break;
@@ -723,7 +728,8 @@ Rgb Renderer::trace(const Vec3& o, const Vec3& d, const Vec3& ball) const
 {
     std::uint8_t out[3];
     const std::vector<BodyPart> parts = body();
-    shade(nearest(o, d, ball, parts, kEverything), o, d, ball, out);
+    FloorTile tile;
+    shade(nearest(o, d, ball, parts, kEverything), o, d, ball, tile, out);
     return Rgb{out[0], out[1], out[2]};
 }
 
@@ -773,6 +779,7 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     // Narrow spans are not worth the exact per-row test.
     constexpr long kCullWidth = 8;
     std::vector<Candidates> rowCandidates(k.width);
+    FloorTile tile;
     for (std::size_t v = 0; v < k.height; ++v) {
         std::uint8_t* row = pixels + v * rowBytes;
         const Vec3 rowBase = forward + down * (static_cast<double>(v) - k.cy);
@@ -830,7 +837,7 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
                 }
                 const double t = d.y < 0.0 ? -o.y / d.y : -1.0;
                 if (t > 0.0 && t < tSolid) {
-                    shadeFloor(o + d * t, t * d.norm(), ball, row + 3 * u);
+                    shadeFloor(o + d * t, t * d.norm(), ball, tile, row + 3 * u);
                 } else if (solid != nullptr) {
                     shadeSolid(*solid, axis, o + d * tSolid, d, ball, row + 3 * u);
                 } else {
@@ -838,7 +845,7 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
                 }
                 continue;
             }
-            shade(nearest(camera.position, d, ball, parts, rowCandidates[u]), camera.position, d, ball, row + 3 * u);
+            shade(nearest(camera.position, d, ball, parts, candidates), camera.position, d, ball, tile, row + 3 * u);
         }
     }
 }
