@@ -608,7 +608,7 @@ std::uint64_t Renderer::bodyRevision() const
 }
 
 Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, const std::vector<BodyPart>& body,
-                                Candidates candidates) const
+                                const PartFromEye* fromEye, Candidates candidates) const
 {
     Hit hit;
     hit.t = kInf;
@@ -649,7 +649,7 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
         if (i >= body.size()) {
             break;
         }
-        const double t = body[i].intersect(o, d, &normal);
+        const double t = fromEye != nullptr ? fromEye[i].intersect(d, &normal) : body[i].intersect(o, d, &normal);
         if (t > 0.0 && t < hit.t) {
             hit = Hit{Hit::Body, t, 0, nullptr, &body[i], normal};
         }
@@ -729,13 +729,13 @@ Rgb Renderer::trace(const Vec3& o, const Vec3& d, const Vec3& ball) const
     std::uint8_t out[3];
     const std::vector<BodyPart> parts = body();
     FloorTile tile;
-    shade(nearest(o, d, ball, parts, kEverything), o, d, ball, tile, out);
+    shade(nearest(o, d, ball, parts, nullptr, kEverything), o, d, ball, tile, out);
     return Rgb{out[0], out[1], out[2]};
 }
 
 bool Renderer::seesBall(const Vec3& origin, const Vec3& direction, const Vec3& ball) const
 {
-    return nearest(origin, direction, ball, body(), kEverything).what == Hit::Ball;
+    return nearest(origin, direction, ball, body(), nullptr, kEverything).what == Hit::Ball;
 }
 
 void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball, std::uint8_t* pixels,
@@ -760,8 +760,11 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     const std::size_t bodyParts = std::min(parts.size(), kMaxBodyParts);
     std::vector<PartView> views;
     views.reserve(bodyParts);
+    std::vector<PartFromEye> fromEye;
+    fromEye.reserve(bodyParts);
     for (std::size_t i = 0; i < bodyParts; ++i) {
         views.emplace_back(camera, k, parts[i]);
+        fromEye.emplace_back(parts[i], camera.position);
         rects.push_back(views.back().rect);
     }
 
@@ -845,7 +848,7 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
                 }
                 continue;
             }
-            shade(nearest(camera.position, d, ball, parts, candidates), camera.position, d, ball, tile, row + 3 * u);
+            shade(nearest(camera.position, d, ball, parts, fromEye.data(), candidates), camera.position, d, ball, tile, row + 3 * u);
         }
     }
 }

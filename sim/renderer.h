@@ -72,8 +72,9 @@ private:
         const BodyPart* part = nullptr;
         Vec3 normal; ///< body parts only: the outward normal where the ray enters
     };
+    /// `fromEye`, when given, holds the body's parts prepared for rays from `origin`.
     Hit nearest(const Vec3& origin, const Vec3& direction, const Vec3& ball, const std::vector<BodyPart>& body,
-                Candidates candidates) const;
+                const PartFromEye* fromEye, Candidates candidates) const;
     /// The floor tile last shaded: neighbouring pixels mostly fall on the same tile.
     struct FloorTile {
         double x = -1e300, z = -1e300; ///< the tile's corner, in tiles
