@@ -521,6 +521,11 @@ const RenderTextures& sharedTextures()
 
 Renderer::Renderer(Scene scene) : scene_(std::move(scene)), textures_(&sharedTextures()), body_(robotBodyAtStart())
 {
+    for (int axis = 0; axis < 3; ++axis) {
+        for (int away = 0; away < 2; ++away) {
+            faceLight_[axis][away] = lambert(faceNormal(axis, Vec3{1.0, 1.0, 1.0} * (away ? 1.0 : -1.0)));
+        }
+    }
     solids_.push_back(Solid{Solid::TableTop, scene_.tableTop, scene_.tableColour});
     for (const Box& leg : scene_.tableLegs) {
         solids_.push_back(Solid{Solid::Leg, leg, scene_.legColour});
@@ -666,13 +671,15 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
 void Renderer::shadeSolid(const Solid& solid, int axis, const Vec3& p, const Vec3& d, const Vec3& ball,
                           std::uint8_t* out) const
 {
-    const Vec3 n = faceNormal(axis, d);
+    const double along = axis == 0 ? d.x : (axis == 1 ? d.y : d.z);
+    const bool facesAway = along > 0; // the face's normal points against +axis
+    const double lit = faceLight_[axis][facesAway ? 1 : 0];
     Colour col = fromRgb(solid.colour);
     if (solid.kind != Solid::TableTop) {
-        notBlue(col * lambert(n), out);
+        notBlue(col * lit, out);
         return;
     }
-    if (axis == 1 && n.y > 0) {
+    if (axis == 1 && !facesAway) {
         // Faint wood grain across the upper face, and the ball's shadow on it.
         col = col * (0.97 + 0.05 * wave(p.z * 22.0 + 0.6 * wave(p.x * 1.3)));
         const double bx = p.x - ball.x, bz = p.z - ball.z;
@@ -683,7 +690,7 @@ void Renderer::shadeSolid(const Solid& solid, int axis, const Vec3& p, const Vec
     } else {
         col = col * 0.35; // the slab's edges and underside are in shade
     }
-    notBlue(col * lambert(n), out);
+    notBlue(col * lit, out);
 }
 
 void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& ball, FloorTile& tile,

@@ -90,6 +90,7 @@ private:
 
     Scene scene_;
     std::vector<Solid> solids_; ///< the table top, its legs and the blocks (at most kMaxSolids)
+    double faceLight_[3][2]; ///< lighting of a box face by axis; [1]: the face looking toward -axis
     const RenderTextures* textures_; ///< noise and sky panorama, shared by all renderers
 
     mutable std::mutex bodyMutex_;
