@@ -52,12 +52,11 @@ void writeGrey(const Colour& c, std::uint8_t* out)
     out[2] = toByte(c.b);
 }
 
-// Slab test of a ray against a box, with the reciprocal direction `inv`. Returns the entry
+// Slab test of a ray against a box given by its corners relative to the ray's origin
+// (lo = min - o, hi = max - o), with the reciprocal direction `inv`. Returns the entry
 // distance (in units of the direction) and the axis of the entry face, or kInf on a miss
-// (or when the origin is inside the box).
-double hitBox(const Box& box, const Vec3& o, const Vec3& inv, int* axis);
-
-// The same with the box's corners given relative to the origin (lo = min - o, hi = max - o).
+// (or when the origin is inside the box). NaN (a ray exactly in a face's plane) makes the
+// comparisons false: a miss.
 double hitBoxFrom(const Vec3& lo, const Vec3& hi, const Vec3& inv, int* axis)
 {
     const double tx0 = lo.x * inv.x, tx1 = hi.x * inv.x;
@@ -75,22 +74,10 @@ double hitBoxFrom(const Vec3& lo, const Vec3& hi, const Vec3& inv, int* axis)
     return tNear;
 }
 
+// The same for a box and an origin.
 double hitBox(const Box& box, const Vec3& o, const Vec3& inv, int* axis)
 {
-    const double tx0 = (box.min.x - o.x) * inv.x, tx1 = (box.max.x - o.x) * inv.x;
-    const double ty0 = (box.min.y - o.y) * inv.y, ty1 = (box.max.y - o.y) * inv.y;
-    const double tz0 = (box.min.z - o.z) * inv.z, tz1 = (box.max.z - o.z) * inv.z;
-    const double nx = std::min(tx0, tx1), fx = std::max(tx0, tx1);
-    const double ny = std::min(ty0, ty1), fy = std::max(ty0, ty1);
-    const double nz = std::min(tz0, tz1), fz = std::max(tz0, tz1);
-    const double tNear = std::max(nx, std::max(ny, nz));
-    const double tFar = std::min(fx, std::min(fy, fz));
-    // NaN (a ray exactly in a face's plane) makes these comparisons false: a miss.
-    if (!(tNear <= tFar) || !(tNear > 0.0)) {
-        return kInf;
-    }
-    *axis = tNear == nx ? 0 : (tNear == ny ? 1 : 2);
-    return tNear;
+    return hitBoxFrom(box.min - o, box.max - o, inv, axis);
 }
 
 Vec3 faceNormal(int axis, const Vec3& d)
