@@ -72,7 +72,12 @@ struct Mat3 {
         return r;
     }
     /// Expresses a parent-frame vector in this frame (inverse rotation).
-    Vec3 inverseApply(const Vec3& v) const { return transposed() * v; }
+    Vec3 inverseApply(const Vec3& v) const
+    {
+        return {m[0][0] * v.x + m[1][0] * v.y + m[2][0] * v.z,
+                m[0][1] * v.x + m[1][1] * v.y + m[2][1] * v.z,
+                m[0][2] * v.x + m[1][2] * v.y + m[2][2] * v.z};
+    }
     Vec3 column(int j) const { return {m[0][j], m[1][j], m[2][j]}; }
 };
 

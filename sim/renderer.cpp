@@ -52,25 +52,32 @@ void writeGrey(const Colour& c, std::uint8_t* out)
     out[2] = toByte(c.b);
 }
 
-// Slab test of a ray against a box, with the reciprocal direction `inv`. Returns the entry
+// Slab test of a ray against a box given by its corners relative to the ray's origin
+// (lo = min - o, hi = max - o), with the reciprocal direction `inv`. Returns the entry
 // distance (in units of the direction) and the axis of the entry face, or kInf on a miss
-// (or when the origin is inside the box).
-double hitBox(const Box& box, const Vec3& o, const Vec3& inv, int* axis)
+// (or when the origin is inside the box). NaN (a ray exactly in a face's plane) makes the
+// comparisons false: a miss.
+double hitBoxFrom(const Vec3& lo, const Vec3& hi, const Vec3& inv, int* axis)
 {
-    const double tx0 = (box.min.x - o.x) * inv.x, tx1 = (box.max.x - o.x) * inv.x;
-    const double ty0 = (box.min.y - o.y) * inv.y, ty1 = (box.max.y - o.y) * inv.y;
-    const double tz0 = (box.min.z - o.z) * inv.z, tz1 = (box.max.z - o.z) * inv.z;
+    const double tx0 = lo.x * inv.x, tx1 = hi.x * inv.x;
+    const double ty0 = lo.y * inv.y, ty1 = hi.y * inv.y;
+    const double tz0 = lo.z * inv.z, tz1 = hi.z * inv.z;
     const double nx = std::min(tx0, tx1), fx = std::max(tx0, tx1);
     const double ny = std::min(ty0, ty1), fy = std::max(ty0, ty1);
     const double nz = std::min(tz0, tz1), fz = std::max(tz0, tz1);
     const double tNear = std::max(nx, std::max(ny, nz));
     const double tFar = std::min(fx, std::min(fy, fz));
-    // NaN (a ray exactly in a face's plane) makes these comparisons false: a miss.
     if (!(tNear <= tFar) || !(tNear > 0.0)) {
         return kInf;
     }
     *axis = tNear == nx ? 0 : (tNear == ny ? 1 : 2);
     return tNear;
+}
+
+// The same for a box and an origin.
+double hitBox(const Box& box, const Vec3& o, const Vec3& inv, int* axis)
+{
+    return hitBoxFrom(box.min - o, box.max - o, inv, axis);
 }
 
 Vec3 faceNormal(int axis, const Vec3& d)
@@ -135,8 +142,8 @@ double fastAtan2(double y, double x)
 // floor() without the library call (the default x86-64 target has no rounding instruction).
 inline double fastFloor(double x)
 {
-    const auto i = static_cast<std::int64_t>(x);
-    return static_cast<double>(i - (x < static_cast<double>(i) ? 1 : 0));
+    const auto truncated = static_cast<double>(static_cast<std::int64_t>(x));
+    return truncated - (x < truncated ? 1.0 : 0.0);
 }
 
 // Triangle wave in [0, 1] with period 1: a cheap stand-in for a sine in textures.
@@ -252,10 +259,28 @@ struct PartView {
     Rect rect{0, 0, -1, -1};
     bool perRow = false;
 
+    // The exact test of the rays of one row against the part's infinite cylinder (or, for
+    // a box or a capsule of no length, against its bounding sphere): a ray d misses when
+    // h(d) = (d . w)^2 - k * (baba * d . d - (ba . d)^2) < 0, the test BodyPart::intersect()
+    // starts with. Along a row d is linear in the column, so h is a quadratic in it.
+    Vec3 ba, w;
+    double baba = 1.0, k = 0.0;
+
     PartView(const Pose& cam, const Intrinsics& k, const BodyPart& part)
     {
         const bool box = part.shape == BodyPart::Shape::Box;
         r = box ? part.boundRadius() : part.radius;
+        const Vec3 axis = part.b - part.a, oa = cam.position - part.a;
+        if (!box && axis.dot(axis) > 0.0) {
+            ba = axis;
+            baba = axis.dot(axis);
+            const double baoa = axis.dot(oa);
+            w = oa * baba - axis * baoa;
+            this->k = baba * oa.dot(oa) - baoa * baoa - r * r * baba;
+        } else {
+            w = oa;
+            this->k = oa.dot(oa) - r * r;
+        }
         a = cam.orientation.inverseApply(part.a - cam.position);
         b = cam.orientation.inverseApply(part.b - cam.position);
         const double xs[2] = {a.x, b.x}, ys[2] = {a.y, b.y}, zs[2] = {a.z, b.z};
@@ -265,6 +290,59 @@ struct PartView {
             rect = Rect{0, 0, -1, -1};
         }
         perRow = (rect.u1 - rect.u0 + 1) * (rect.v1 - rect.v0 + 1) > 2000;
+    }
+
+    // Narrows the columns [u0, u1] of the row whose rays are rowStart + step * u to those
+    // whose rays meet the cylinder (or sphere) of the part: at most two stretches, the
+    // second [*v0, *v1] (empty when v0 > v1). A pixel and a half of margin covers rounding.
+    void cullRow(const Vec3& rowStart, const Vec3& step, long* u0, long* u1, long* v0, long* v1) const
+    {
+        *v0 = 1;
+        *v1 = 0;
+        if (!(k > 0.0) || *u0 > *u1) {
+            return; // the eye is inside the cylinder: no row is culled
+        }
+        const double dR = ba.dot(rowStart), dU = ba.dot(step);
+        const double a0 = baba * rowStart.dot(rowStart) - dR * dR;
+        const double a1 = 2.0 * (baba * rowStart.dot(step) - dR * dU);
+        const double a2 = baba * step.dot(step) - dU * dU;
+        const double b0 = w.dot(rowStart), b1 = w.dot(step);
+        const double c2 = b1 * b1 - k * a2, c1 = 2.0 * b0 * b1 - k * a1, c0 = b0 * b0 - k * a0;
+        const double scale = std::abs(c1) + std::abs(c0) + std::abs(c2);
+        if (!(std::abs(c2) > 1e-9 * scale)) {
+            return; // nearly linear: keep the span
+        }
+        const double disc = c1 * c1 - 4.0 * c2 * c0;
+        if (disc < -1e-9 * (c1 * c1 + std::abs(4.0 * c2 * c0))) {
+            if (c2 < 0.0) {
+                *u0 = 1; // h < 0 on the whole row
+                *u1 = 0;
+            }
+            return;
+        }
+        const double root = std::sqrt(std::max(disc, 0.0));
+        // Roots without cancellation.
+        const double q = -0.5 * (c1 + (c1 >= 0.0 ? root : -root));
+        double r0 = q / c2, r1 = q != 0.0 ? c0 / q : r0;
+        if (r0 > r1) {
+            std::swap(r0, r1);
+        }
+        constexpr double kMargin = 1.5;
+        const double from = static_cast<double>(*u0), to = static_cast<double>(*u1);
+        if (c2 < 0.0) {
+            // h >= 0 between the roots only.
+            *u0 = static_cast<long>(std::max(from, std::min(std::floor(r0 - kMargin), to + 1.0)));
+            *u1 = static_cast<long>(std::min(to, std::max(std::ceil(r1 + kMargin), from - 1.0)));
+            return;
+        }
+        // h >= 0 outside the roots: up to r0 and from r1 on.
+        const double end0 = std::ceil(r0 + kMargin), start1 = std::floor(r1 - kMargin);
+        if (end0 + 1.0 >= start1) {
+            return; // the gap is too narrow to matter
+        }
+        *v0 = static_cast<long>(std::max(from, std::min(start1, to + 1.0)));
+        *v1 = *u1;
+        *u1 = static_cast<long>(std::min(to, std::max(end0, from - 1.0)));
     }
 
     // Columns of row v that can show the part. The rays of one row lie in a plane through
@@ -430,6 +508,11 @@ const RenderTextures& sharedTextures()
 
 Renderer::Renderer(Scene scene) : scene_(std::move(scene)), textures_(&sharedTextures()), body_(robotBodyAtStart())
 {
+    for (int axis = 0; axis < 3; ++axis) {
+        for (int away = 0; away < 2; ++away) {
+            faceLight_[axis][away] = lambert(faceNormal(axis, Vec3{1.0, 1.0, 1.0} * (away ? 1.0 : -1.0)));
+        }
+    }
     solids_.push_back(Solid{Solid::TableTop, scene_.tableTop, scene_.tableColour});
     for (const Box& leg : scene_.tableLegs) {
         solids_.push_back(Solid{Solid::Leg, leg, scene_.legColour});
@@ -455,7 +538,7 @@ void Renderer::background(const Vec3& d, std::uint8_t* out) const
     out[2] = texel[2];
 }
 
-void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std::uint8_t* out) const
+void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, FloorTile& lastTile, std::uint8_t* out) const
 {
     const Colour horizon{160, 166, 160};
     if (distance > 1000.0) {
@@ -469,8 +552,12 @@ void Renderer::shadeFloor(const Vec3& p, double distance, const Vec3& ball, std:
     const double ftx = fastFloor(tx), ftz = fastFloor(tz);
     const double fx = tx - ftx, fz = tz - ftz;
     Colour c{114, 121, 106};
-    c = c * ((0.88 + 0.24 * lattice(static_cast<std::int64_t>(ftx), static_cast<std::int64_t>(ftz)))
-             * (0.9 + 0.2 * textures_->grain(p.x * 6.0, p.z * 6.0)));
+    if (ftx != lastTile.x || ftz != lastTile.z) {
+        lastTile.x = ftx;
+        lastTile.z = ftz;
+        lastTile.shade = 0.88 + 0.24 * lattice(static_cast<std::int64_t>(ftx), static_cast<std::int64_t>(ftz));
+    }
+    c = c * (lastTile.shade * (0.9 + 0.2 * textures_->grain(p.x * 6.0, p.z * 6.0)));
     const double grout = 0.012 / tile;
     if (fx < grout || fx > 1.0 - grout || fz < grout || fz > 1.0 - grout) {
         c = c * 0.55;
@@ -513,7 +600,7 @@ std::uint64_t Renderer::bodyRevision() const
 }
 
 Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, const std::vector<BodyPart>& body,
-                                Candidates candidates) const
+                                const PartFromEye* fromEye, Candidates candidates) const
 {
     Hit hit;
     hit.t = kInf;
@@ -544,7 +631,7 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
             }
             const double t = hitBox(solids_[i].box, o, inv, &axis);
             if (t < hit.t) {
-                hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr};
+                hit = Hit{Hit::Solid, t, axis, &solids_[i], nullptr, Vec3{}};
             }
         }
     }
@@ -554,21 +641,47 @@ Renderer::Hit Renderer::nearest(const Vec3& o, const Vec3& d, const Vec3& ball, 
         if (i >= body.size()) {
             break;
         }
-        const double t = body[i].intersect(o, d, &normal);
+        const double t = fromEye != nullptr ? fromEye[i].intersect(d, &normal) : body[i].intersect(o, d, &normal);
         if (t > 0.0 && t < hit.t) {
-            hit = Hit{Hit::Body, t, 0, nullptr, &body[i]};
+            hit = Hit{Hit::Body, t, 0, nullptr, &body[i], normal};
         }
     }
     if (d.y < 0.0) {
         const double t = -o.y / d.y;
         if (t > 0.0 && t < hit.t) {
-            hit = Hit{Hit::Floor, t, 1, nullptr, nullptr};
+            hit = Hit{Hit::Floor, t, 1, nullptr, nullptr, Vec3{}};
         }
     }
     return hit;
 }
 
-void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& ball, std::uint8_t* out) const
+void Renderer::shadeSolid(const Solid& solid, int axis, const Vec3& p, const Vec3& d, const Vec3& ball,
+                          std::uint8_t* out) const
+{
+    const double along = axis == 0 ? d.x : (axis == 1 ? d.y : d.z);
+    const bool facesAway = along > 0; // the face's normal points against +axis
+    const double lit = faceLight_[axis][facesAway ? 1 : 0];
+    Colour col = fromRgb(solid.colour);
+    if (solid.kind != Solid::TableTop) {
+        notBlue(col * lit, out);
+        return;
+    }
+    if (axis == 1 && !facesAway) {
+        // Faint wood grain across the upper face, and the ball's shadow on it.
+        col = col * (0.97 + 0.05 * wave(p.z * 22.0 + 0.6 * wave(p.x * 1.3)));
+        const double bx = p.x - ball.x, bz = p.z - ball.z;
+        const double r = scene_.ballRadius;
+        if (ball.y > p.y && bx * bx + bz * bz < r * r) {
+            col = col * 0.55;
+        }
+    } else {
+        col = col * 0.35; // the slab's edges and underside are in shade
+    }
+    notBlue(col * lit, out);
+}
+
+void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& ball, FloorTile& tile,
+                     std::uint8_t* out) const
 {
     if (hit.what == Hit::Nothing) {
         background(d, out);
@@ -584,32 +697,12 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
         out[2] = toByte(27.0 + 133.0 * lit);
         return;
     }
-    case Hit::Solid: {
-        const Vec3 n = faceNormal(hit.axis, d);
-        Colour col = fromRgb(hit.solid->colour);
-        if (hit.solid->kind != Solid::TableTop) {
-            notBlue(col * lambert(n), out);
-            return;
-        }
-        if (hit.axis == 1 && n.y > 0) {
-            // Faint wood grain across the upper face, and the ball's shadow on it.
-            col = col * (0.97 + 0.05 * wave(p.z * 22.0 + 0.6 * wave(p.x * 1.3)));
-            const double bx = p.x - ball.x, bz = p.z - ball.z;
-            const double r = scene_.ballRadius;
-            if (ball.y > p.y && bx * bx + bz * bz < r * r) {
-                col = col * 0.55;
-            }
-        } else {
-            col = col * 0.35; // the slab's edges and underside are in shade
-        }
-        notBlue(col * lambert(n), out);
+    case Hit::Solid:
+        shadeSolid(*hit.solid, hit.axis, p, d, ball, out);
         return;
-    }
     case Hit::Body: {
-        // The normal again (cheaper than carrying it with every hit). No notBlue() here:
-        // the navy covers pass the blue test, as the real ones do.
-        Vec3 n;
-        hit.part->intersect(o, d, &n);
+        // No notBlue() here: the navy covers pass the blue test, as the real ones do.
+        const Vec3& n = hit.normal;
         const Colour col = fromRgb(hit.part->colourFacing(n)) * lambert(n);
         out[0] = toByte(col.r);
         out[1] = toByte(col.g);
@@ -617,7 +710,7 @@ void Renderer::shade(const Hit& hit, const Vec3& o, const Vec3& d, const Vec3& b
         return;
     }
     case Hit::Floor:
-        shadeFloor(p, hit.t * d.norm(), ball, out);
+        shadeFloor(p, hit.t * d.norm(), ball, tile, out);
         return;
     case Hit::Nothing:
         break;
@@ -629,13 +722,14 @@ Rgb Renderer::trace(const Vec3& o, const Vec3& d, const Vec3& ball) const
 {
     std::uint8_t out[3];
     const std::vector<BodyPart> parts = body();
-    shade(nearest(o, d, ball, parts, kEverything), o, d, ball, out);
+    FloorTile tile;
+    shade(nearest(o, d, ball, parts, nullptr, kEverything), o, d, ball, tile, out);
     return Rgb{out[0], out[1], out[2]};
 }
 
 bool Renderer::seesBall(const Vec3& origin, const Vec3& direction, const Vec3& ball) const
 {
-    return nearest(origin, direction, ball, body(), kEverything).what == Hit::Ball;
+    return nearest(origin, direction, ball, body(), nullptr, kEverything).what == Hit::Ball;
 }
 
 void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball, std::uint8_t* pixels,
@@ -660,8 +754,11 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     const std::size_t bodyParts = std::min(parts.size(), kMaxBodyParts);
     std::vector<PartView> views;
     views.reserve(bodyParts);
+    std::vector<PartFromEye> fromEye;
+    fromEye.reserve(bodyParts);
     for (std::size_t i = 0; i < bodyParts; ++i) {
         views.emplace_back(camera, k, parts[i]);
+        fromEye.emplace_back(parts[i], camera.position);
         rects.push_back(views.back().rect);
     }
 
@@ -669,10 +766,21 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
     const Vec3 right = camera.orientation.column(0) * (-1.0 / k.fx);
     const Vec3 down = camera.orientation.column(1) * (-1.0 / k.fy);
     const Vec3 forward = camera.orientation.column(2);
+    // The solids' corners relative to the eye, for the rays from it.
+    std::array<Vec3, kMaxSolids> solidLo, solidHi;
+    for (std::size_t i = 0; i < solids_.size(); ++i) {
+        solidLo[i] = solids_[i].box.min - camera.position;
+        solidHi[i] = solids_[i].box.max - camera.position;
+    }
+    constexpr Candidates kSolidBits = ((Candidates{1} << kMaxSolids) - 1) << 1;
+    // Narrow spans are not worth the exact per-row test.
+    constexpr long kCullWidth = 8;
     std::vector<Candidates> rowCandidates(k.width);
+    FloorTile tile;
     for (std::size_t v = 0; v < k.height; ++v) {
         std::uint8_t* row = pixels + v * rowBytes;
         const Vec3 rowBase = forward + down * (static_cast<double>(v) - k.cy);
+        const Vec3 rowStart = rowBase - right * k.cx; // the ray of column u is rowStart + right * u
         const long lv = static_cast<long>(v);
         std::fill(rowCandidates.begin(), rowCandidates.end(), Candidates{0});
         for (std::size_t i = 0; i < rects.size(); ++i) {
@@ -681,16 +789,60 @@ void Renderer::render(const Pose& camera, const Intrinsics& k, const Vec3& ball,
                 continue;
             }
             long u0 = std::max(rect.u0, 0L), u1 = std::min(rect.u1, static_cast<long>(k.width) - 1);
-            if (i >= kBodyBit && views[i - kBodyBit].perRow) {
-                views[i - kBodyBit].rowSpan(k, static_cast<double>(v), &u0, &u1);
+            long w0 = 1, w1 = 0;
+            if (i >= kBodyBit) {
+                const PartView& view = views[i - kBodyBit];
+                if (view.perRow) {
+                    view.rowSpan(k, static_cast<double>(v), &u0, &u1);
+                }
+                if (u1 - u0 >= kCullWidth) {
+                    view.cullRow(rowStart, right, &u0, &u1, &w0, &w1);
+                }
             }
             for (long u = u0; u <= u1; ++u) {
+                rowCandidates[static_cast<std::size_t>(u)] |= Candidates{1} << i;
+            }
+            for (long u = w0; u <= w1; ++u) {
                 rowCandidates[static_cast<std::size_t>(u)] |= Candidates{1} << i;
             }
         }
         for (std::size_t u = 0; u < k.width; ++u) {
             const Vec3 d = rowBase + right * (static_cast<double>(u) - k.cx);
-            shade(nearest(camera.position, d, ball, parts, rowCandidates[u]), camera.position, d, ball, row + 3 * u);
+            const Candidates candidates = rowCandidates[u];
+            if ((candidates & kSolidBits) == candidates) {
+                // Most pixels show only the floor, the sky or the table: the same as
+                // nearest() and shade() would do, without their bookkeeping.
+                const Vec3& o = camera.position;
+                double tSolid = kInf;
+                int axis = 0;
+                const Solid* solid = nullptr;
+                if (candidates != 0) {
+                    const Vec3 inv{1.0 / d.x, 1.0 / d.y, 1.0 / d.z};
+                    for (Candidates bits = candidates >> 1; bits != 0; bits &= bits - 1) {
+                        const auto i = static_cast<std::size_t>(__builtin_ctzll(bits));
+                        if (i >= solids_.size()) {
+                            break;
+                        }
+                        int a = 0;
+                        const double t = hitBoxFrom(solidLo[i], solidHi[i], inv, &a);
+                        if (t < tSolid) {
+                            tSolid = t;
+                            axis = a;
+                            solid = &solids_[i];
+                        }
+                    }
+                }
+                const double t = d.y < 0.0 ? -o.y / d.y : -1.0;
+                if (t > 0.0 && t < tSolid) {
+                    shadeFloor(o + d * t, t * d.norm(), ball, tile, row + 3 * u);
+                } else if (solid != nullptr) {
+                    shadeSolid(*solid, axis, o + d * tSolid, d, ball, row + 3 * u);
+                } else {
+                    background(d, row + 3 * u);
+                }
+                continue;
+            }
+            shade(nearest(camera.position, d, ball, parts, fromEye.data(), candidates), camera.position, d, ball, tile, row + 3 * u);
         }
     }
 }

@@ -70,16 +70,27 @@ private:
         int axis = 0;
         const Renderer::Solid* solid = nullptr;
         const BodyPart* part = nullptr;
+        Vec3 normal; ///< body parts only: the outward normal where the ray enters
     };
+    /// `fromEye`, when given, holds the body's parts prepared for rays from `origin`.
     Hit nearest(const Vec3& origin, const Vec3& direction, const Vec3& ball, const std::vector<BodyPart>& body,
-                Candidates candidates) const;
+                const PartFromEye* fromEye, Candidates candidates) const;
+    /// The floor tile last shaded: neighbouring pixels mostly fall on the same tile.
+    struct FloorTile {
+        double x = -1e300, z = -1e300; ///< the tile's corner, in tiles
+        double shade = 0.0;           ///< its own shade
+    };
     // Shading writes one RGB triple to `out`.
-    void shade(const Hit& hit, const Vec3& origin, const Vec3& direction, const Vec3& ball, std::uint8_t* out) const;
+    void shade(const Hit& hit, const Vec3& origin, const Vec3& direction, const Vec3& ball, FloorTile& tile,
+               std::uint8_t* out) const;
+    void shadeSolid(const Solid& solid, int axis, const Vec3& point, const Vec3& direction, const Vec3& ball,
+                    std::uint8_t* out) const;
     void background(const Vec3& direction, std::uint8_t* out) const;
-    void shadeFloor(const Vec3& point, double distance, const Vec3& ball, std::uint8_t* out) const;
+    void shadeFloor(const Vec3& point, double distance, const Vec3& ball, FloorTile& lastTile, std::uint8_t* out) const;
 
     Scene scene_;
     std::vector<Solid> solids_; ///< the table top, its legs and the blocks (at most kMaxSolids)
+    double faceLight_[3][2]; ///< lighting of a box face by axis; [1]: the face looking toward -axis
     const RenderTextures* textures_; ///< noise and sky panorama, shared by all renderers
 
     mutable std::mutex bodyMutex_;

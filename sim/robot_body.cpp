@@ -51,13 +51,31 @@ const Rgb& BodyPart::colourFacing(const Vec3& n) const
     return n.dot(coverSide) > coverFrom && coverSide.dot(coverSide) > 0.0 ? cover : colour;
 }
 
-namespace {
-
-// Entry distance of a ray into a sphere, or -1.
-double hitSphere(const Vec3& o, const Vec3& d, const Vec3& centre, double r)
+double BodyPart::intersect(const Vec3& o, const Vec3& d, Vec3* normal) const
 {
-    const Vec3 oc = o - centre;
-    const double a = d.dot(d), halfB = d.dot(oc), c = oc.dot(oc) - r * r;
+    return PartFromEye(*this, o).intersect(d, normal);
+}
+
+PartFromEye::PartFromEye(const BodyPart& part, const Vec3& origin) : part_(&part), origin_(origin)
+{
+    oa_ = origin - part.a;
+    if (part.shape == BodyPart::Shape::Box) {
+        local_ = part.axes.inverseApply(oa_);
+        return;
+    }
+    ba_ = part.b - part.a;
+    baba_ = ba_.dot(ba_);
+    baoa_ = ba_.dot(oa_);
+    oaoa_ = oa_.dot(oa_);
+    qc_ = baba_ * oaoa_ - baoa_ * baoa_ - part.radius * part.radius * baba_;
+    ob_ = origin - part.b;
+    capA_ = oa_.dot(oa_) - part.radius * part.radius;
+    capB_ = ob_.dot(ob_) - part.radius * part.radius;
+}
+
+double PartFromEye::hitSphere(const Vec3& d, const Vec3& oc, double c)
+{
+    const double a = d.dot(d), halfB = d.dot(oc);
     const double disc = halfB * halfB - a * c;
     if (disc < 0.0) {
         return -1.0;
@@ -66,14 +84,14 @@ double hitSphere(const Vec3& o, const Vec3& d, const Vec3& centre, double r)
     return t > 0.0 ? t : -1.0;
 }
 
-} // namespace
-
-double BodyPart::intersect(const Vec3& o, const Vec3& d, Vec3* normal) const
+double PartFromEye::intersect(const Vec3& d, Vec3* normal) const
 {
-    if (shape == Shape::Box) {
+    const BodyPart& part = *part_;
+    if (part.shape == BodyPart::Shape::Box) {
         // Slab test in the box's own frame.
-        const Vec3 lo = axes.inverseApply(o - a), ld = axes.inverseApply(d);
-        const double ov[3] = {lo.x, lo.y, lo.z}, dv[3] = {ld.x, ld.y, ld.z}, hv[3] = {half.x, half.y, half.z};
+        const Vec3 ld = part.axes.inverseApply(d);
+        const double ov[3] = {local_.x, local_.y, local_.z}, dv[3] = {ld.x, ld.y, ld.z};
+        const double hv[3] = {part.half.x, part.half.y, part.half.z};
         double tNear = -1e300, tFar = 1e300;
         int axis = 0;
         for (int i = 0; i < 3; ++i) {
@@ -97,38 +115,35 @@ double BodyPart::intersect(const Vec3& o, const Vec3& d, Vec3* normal) const
             return -1.0;
         }
         const double s = dv[axis] > 0.0 ? -1.0 : 1.0;
-        *normal = axes.column(axis) * s;
+        *normal = part.axes.column(axis) * s;
         return tNear;
     }
     // Capsule: the side of the cylinder first, then the cap on the side the ray meets.
-    const Vec3 ba = b - a, oa = o - a;
-    const double baba = ba.dot(ba), bard = ba.dot(d), baoa = ba.dot(oa);
-    const double rdoa = d.dot(oa), oaoa = oa.dot(oa), dd = d.dot(d);
-    const double qa = baba * dd - bard * bard;
-    const double qb = baba * rdoa - baoa * bard;
-    const double qc = baba * oaoa - baoa * baoa - radius * radius * baba;
-    const double h = qb * qb - qa * qc;
+    const double bard = ba_.dot(d), rdoa = d.dot(oa_), dd = d.dot(d);
+    const double qa = baba_ * dd - bard * bard;
+    const double qb = baba_ * rdoa - baoa_ * bard;
+    const double h = qb * qb - qa * qc_;
     if (h < 0.0) {
         return -1.0;
     }
     double t = -1.0;
     if (qa > 1e-18) {
         const double side = (-qb - std::sqrt(h)) / qa;
-        const double y = baoa + side * bard;
-        if (y > 0.0 && y < baba && side > 0.0) {
+        const double y = baoa_ + side * bard;
+        if (y > 0.0 && y < baba_ && side > 0.0) {
             t = side;
         }
     }
     if (t < 0.0) {
-        const double tA = hitSphere(o, d, a, radius), tB = hitSphere(o, d, b, radius);
+        const double tA = hitSphere(d, oa_, capA_), tB = hitSphere(d, ob_, capB_);
         t = tA > 0.0 && (tB <= 0.0 || tA < tB) ? tA : tB;
         if (t <= 0.0) {
             return -1.0;
         }
     }
-    const Vec3 p = o + d * t;
-    const double along = baba > 0.0 ? std::clamp((p - a).dot(ba) / baba, 0.0, 1.0) : 0.0;
-    *normal = (p - (a + ba * along)) * (1.0 / radius);
+    const Vec3 p = origin_ + d * t;
+    const double along = baba_ > 0.0 ? std::clamp((p - part.a).dot(ba_) / baba_, 0.0, 1.0) : 0.0;
+    *normal = (p - (part.a + ba_ * along)) * (1.0 / part.radius);
     return t;
 }
 

@@ -44,6 +44,32 @@ struct BodyPart {
     const Rgb& colourFacing(const Vec3& n) const;
 };
 
+/// The tests of one part against rays from one origin, with what depends on the origin
+/// alone worked out once: a renderer tests many rays from the same eye. Gives the same
+/// results as BodyPart::intersect() with that origin.
+class PartFromEye {
+public:
+    PartFromEye(const BodyPart& part, const Vec3& origin);
+
+    /// As BodyPart::intersect(origin, d, normal).
+    double intersect(const Vec3& d, Vec3* normal) const;
+
+private:
+    // Entry distance into the sphere at `centre` whose oc = origin - centre and
+    // c = oc . oc - r^2 are given, or -1.
+    static double hitSphere(const Vec3& d, const Vec3& oc, double c);
+
+    const BodyPart* part_;
+    Vec3 origin_;
+    Vec3 oa_;            ///< origin - a
+    // Capsule: the axis ba = b - a and the terms of the side test that do not depend on d.
+    Vec3 ba_;
+    double baba_ = 0.0, baoa_ = 0.0, oaoa_ = 0.0, qc_ = 0.0;
+    Vec3 ob_;            ///< origin - b
+    double capA_ = 0.0, capB_ = 0.0; ///< oc . oc - r^2 of the two end spheres
+    Vec3 local_;         ///< box: the origin in the box's frame
+};
+
 /// Colours of the body, taken from the real simulator's camera.
 namespace body_colour {
 constexpr Rgb kNavy{16, 44, 78};     ///< covers of forearms, hands, shins and feet
