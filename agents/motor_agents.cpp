@@ -112,6 +112,9 @@ void ControlModeGuard::ensure()
     if (!modes->getControlModes(current.data())) {
         // The board could not tell (a client may know nothing before its first state
         // message): switch every joint, one request.
+        if (!board.empty()) {
+            FoundModes::switched_unread(board);
+        }
         std::vector<int> all(static_cast<std::size_t>(axes), wanted);
         modes->setControlModes(all.data());
         return;
@@ -154,6 +157,7 @@ namespace {
 struct BoardRecord {
     int holders = 0;          // agents of this program that hold the board
     std::vector<int> modes;   // as found by the first of them
+    bool switched = false;    // joints switched while `modes` was still unknown
 };
 
 std::mutex found_modes_mutex;
@@ -172,6 +176,7 @@ void FoundModes::bound(const std::string& board, yarp::dev::IControlMode* view, 
     if (record.holders++ > 0) {
         return;   // another agent holds it: its joints may already be switched
     }
+    record.switched = false;
     record.modes.assign(static_cast<std::size_t>(axes), 0);
     if (view == nullptr || !view->getControlModes(record.modes.data())) {
         record.modes.clear();
@@ -183,8 +188,18 @@ void FoundModes::note(const std::string& board, const std::vector<int>& modes)
     std::lock_guard<std::mutex> lock(found_modes_mutex);
     auto found = board_records().find(board);
     if (found != board_records().end() && found->second.holders > 0
-        && found->second.modes.empty()) {
+        && found->second.modes.empty() && !found->second.switched) {
         found->second.modes = modes;
+    }
+}
+
+void FoundModes::switched_unread(const std::string& board)
+{
+    std::lock_guard<std::mutex> lock(found_modes_mutex);
+    auto found = board_records().find(board);
+    if (found != board_records().end() && found->second.holders > 0
+        && found->second.modes.empty()) {
+        found->second.switched = true;
     }
 }
 

@@ -96,6 +96,10 @@ public:
     /// The modes of a held `board` read before this program switched any joint: recorded
     /// when the read at binding failed (a client may have no state yet right after opening).
     static void note(const std::string& board, const std::vector<int>& modes);
+    /// Joints of a held `board` were switched before its modes could be read: a later read
+    /// shows this program's own modes, so nothing is recorded any more (a restore then puts
+    /// the joints in position mode, the robot's start mode).
+    static void switched_unread(const std::string& board);
     /// An agent let go of `board` (lost or closed it).
     static void unbound(const std::string& board);
     /// The modes recorded for `board`; empty when none could be read.

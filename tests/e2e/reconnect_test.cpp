@@ -61,7 +61,11 @@ std::vector<int> head_modes()
     options.put("remote", "/icubSim/head");
     std::vector<int> modes(6, -1);
     yarp::dev::IControlMode* view = nullptr;
-    if (client.open(options) && client.view(view)) view->getControlModes(modes.data());
+    if (client.open(options) && client.view(view)) {
+        // An installed YARP's client answers from the board's state stream, which needs a
+        // moment after open to deliver its first message.
+        eventually([&] { return view->getControlModes(modes.data()); }, std::chrono::seconds(5));
+    }
     client.close();
     return modes;
 }

@@ -160,7 +160,9 @@ TEST(RobotSim, SimulatorStartedLaterIsDrivenAndLeftStillOnRelease)
     yarp::dev::IControlMode* modes = nullptr;
     ASSERT_TRUE(client.view(modes));
     std::vector<int> now(6, 0);
-    ASSERT_TRUE(modes->getControlModes(now.data()));
+    // An installed YARP's client answers from the board's state stream, which needs a moment
+    // after open to deliver its first message.
+    ASSERT_TRUE(poll_until([&] { return modes->getControlModes(now.data()); }));
     EXPECT_EQ(now, std::vector<int>(6, VOCAB_CM_POSITION));
     client.close();
 }
