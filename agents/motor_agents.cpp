@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <utility>
-
-#include <map>
 
 #include <yarp/os/Network.h>
 #include <yarp/os/Property.h>
@@ -117,14 +116,17 @@ void ControlModeGuard::ensure()
         }
         std::vector<int> all(static_cast<std::size_t>(axes), wanted);
         modes->setControlModes(all.data());
+        RecentModeSwitches::made(board, -1, wanted);
         return;
     }
     if (!board.empty()) {
         FoundModes::note(board, current);
     }
+    RecentModeSwitches::overlay(board, current);
     for (int j = 0; j < axes; ++j) {
         if (current[static_cast<std::size_t>(j)] != wanted) {
             modes->setControlMode(j, wanted);
+            RecentModeSwitches::made(board, j, wanted);
         }
     }
 }
@@ -140,12 +142,83 @@ void ControlModeGuard::restore(std::vector<int> found)
     }
     if (!modes->getControlModes(current.data())) {
         modes->setControlModes(found.data());
+        for (int j = 0; j < axes; ++j) {
+            RecentModeSwitches::made(board, j, found[static_cast<std::size_t>(j)]);
+        }
         return;
     }
+    RecentModeSwitches::overlay(board, current);
     for (int j = 0; j < axes; ++j) {
         const auto i = static_cast<std::size_t>(j);
         if (current[i] != found[i]) {
             modes->setControlMode(j, found[i]);
+            RecentModeSwitches::made(board, j, found[i]);
+        }
+    }
+}
+
+// --- RecentModeSwitches --------------------------------------------------------------------
+
+namespace {
+
+struct ModeSwitch {
+    int mode;
+    std::chrono::steady_clock::time_point at;
+};
+
+std::mutex recent_switches_mutex;
+/// Per board, per joint: the switch not yet seen in a reading.
+std::map<std::string, std::map<int, ModeSwitch>>& recent_switches()
+{
+    static auto* switches = new std::map<std::string, std::map<int, ModeSwitch>>;
+    return *switches;
+}
+
+/// Stands for every joint of a board: switches of all joints made before the axis count
+/// mattered are spread over the joints at the next reading.
+constexpr int kAllJoints = -1;
+
+} // namespace
+
+void RecentModeSwitches::made(const std::string& board, int joint, int mode)
+{
+    if (board.empty()) {
+        return;   // an unnamed guard cannot be told apart from another board's
+    }
+    std::lock_guard<std::mutex> lock(recent_switches_mutex);
+    auto& joints = recent_switches()[board];
+    if (joint < 0) {
+        joints.clear();
+        joint = kAllJoints;
+    }
+    joints[joint] = ModeSwitch{mode, std::chrono::steady_clock::now()};
+}
+
+void RecentModeSwitches::overlay(const std::string& board, std::vector<int>& modes)
+{
+    std::lock_guard<std::mutex> lock(recent_switches_mutex);
+    auto found = recent_switches().find(board);
+    if (found == recent_switches().end()) {
+        return;
+    }
+    auto& joints = found->second;
+    const auto now = std::chrono::steady_clock::now();
+    auto all = joints.find(kAllJoints);
+    if (all != joints.end()) {
+        const ModeSwitch every = all->second;
+        joints.erase(all);
+        for (std::size_t j = 0; j < modes.size(); ++j) {
+            joints.emplace(static_cast<int>(j), every);   // later single switches win
+        }
+    }
+    for (auto it = joints.begin(); it != joints.end();) {
+        const auto j = static_cast<std::size_t>(it->first);
+        const bool shown = j >= modes.size() || modes[j] == it->second.mode;
+        if (shown || now - it->second.at > kTrust) {
+            it = joints.erase(it);
+        } else {
+            modes[j] = it->second.mode;
+            ++it;
         }
     }
 }

@@ -84,6 +84,23 @@ private:
     std::string board;
 };
 
+/// The control-mode switches this program made on each board that a reading has not shown
+/// yet. A YARP client reads the modes from the board's state stream, so for a stream period
+/// or so after a switch, by this agent or another agent of the program on its own client, a
+/// reading still shows the old mode; taken at its word, an agent would skip a switch that is
+/// needed or repeat one just made. A switch counts until a reading shows it, or for at most
+/// `kTrust` (someone outside the program may have switched the joint again since).
+class RecentModeSwitches {
+public:
+    static constexpr std::chrono::milliseconds kTrust{500};
+
+    /// This program set `joint` of `board` (every joint when `joint` is negative) to `mode`.
+    static void made(const std::string& board, int joint, int mode);
+    /// Replaces in `modes`, a reading of `board`, the modes of the switches it does not show
+    /// yet; forgets the switches it shows and those older than `kTrust`.
+    static void overlay(const std::string& board, std::vector<int>& modes);
+};
+
 /// The control modes each board's joints had when the motor agents of this program bound it,
 /// so that quitting can put them back whichever agent switched a joint since. Boards are
 /// told apart by their remote port name. The first agent to bind a board records its modes;

@@ -142,6 +142,30 @@ bool velocities_reach(const FakeBoard& board, const std::vector<double>& expecte
     return poll_until([&] { return board.velocities() == expected; });
 }
 
+/// A board that shows its control modes only when told to, like a client that reads them
+/// from a state stream arriving a period after each switch.
+class LateModesBoard : public FakeBoard {
+public:
+    explicit LateModesBoard(int axes) : FakeBoard(axes), shown(static_cast<std::size_t>(axes),
+                                                               VOCAB_CM_POSITION) {}
+    bool getControlMode(int j, int* mode) override
+    {
+        std::lock_guard<std::mutex> lock(shown_mutex);
+        if (j < 0 || j >= axes() || mode == nullptr) return false;
+        *mode = shown[static_cast<std::size_t>(j)];
+        return true;
+    }
+    void show_modes()
+    {
+        std::lock_guard<std::mutex> lock(shown_mutex);
+        shown = controlModes();
+    }
+
+private:
+    std::mutex shown_mutex;
+    std::vector<int> shown;
+};
+
 /// Waits until a client of `remote` reads `modes` (an installed YARP's clients read them
 /// from the board's state stream, a period late).
 bool clients_see_modes(const std::string& remote, const std::vector<int>& modes)
@@ -332,6 +356,29 @@ TEST(MotorAgents, CommandsPutTheJointsInTheirModeFirst)
     ASSERT_TRUE(wake_with(motor, [&] { put(pc.joints_key, vec({10, 0, -10, 5, 0, 3})); }));
     EXPECT_EQ(head.board.controlModes(), std::vector<int>(6, VOCAB_CM_POSITION));
     EXPECT_EQ(head.board.positionTargets(), (std::vector<double>{10, 0, -10, 5, 0, 3}));
+    EXPECT_EQ(head.board.encoders(), (std::vector<double>{10, 0, -10, 5, 0, 3}));
+}
+
+// Readings that lag the switches: an agent neither repeats its own switch nor skips one that
+// another agent's switch, not shown yet, makes necessary.
+TEST(MotorAgents, LateModeReadingsNeitherRepeatNorSkipSwitches)
+{
+    ServedBoard<LateModesBoard> head("/late/head", 6);
+    ASSERT_TRUE(head.served);
+    const ConfBlock pc = motor_config("late");
+    const VelocityBlock vc = velocity_config("late");
+    Space::getSpace()->write(std::string("late_conf"), pc, 0, 1.0f);
+    Space::getSpace()->write(std::string("late_vconf"), vc, 0, 1.0f);
+    auto& motor = start_agent<MotorAgent>("late_conf");
+    auto& velocity = start_agent<VelocityMotorAgent>("late_vconf");
+
+    ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({1, 2, 3, 4, 5, 6})); }));
+    ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({0, 0, 1, 0, 0, 0})); }));
+    EXPECT_TRUE(velocities_reach(head.board, {0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(head.board.calls("setControlMode"), 6);
+
+    ASSERT_TRUE(wake_with(motor, [&] { put(pc.joints_key, vec({10, 0, -10, 5, 0, 3})); }));
+    EXPECT_EQ(head.board.controlModes(), std::vector<int>(6, VOCAB_CM_POSITION));
     EXPECT_EQ(head.board.encoders(), (std::vector<double>{10, 0, -10, 5, 0, 3}));
 }
 
