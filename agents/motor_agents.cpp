@@ -27,6 +27,10 @@ bool open_board(yarp::dev::PolyDriver& driver, const std::string& device,
     options.put("device", device);
     options.put("local", local);
     options.put("remote", remote);
+    // A YARP client otherwise drops a streamed command (a velocity vector) sent while the
+    // previous one is still going out: a lapse's zero velocity could be lost, and the joints
+    // would keep turning. The wait is for one local datagram.
+    options.put("writeStrict", "on");
     return driver.open(options);
 }
 
@@ -108,21 +112,27 @@ void ControlModeGuard::ensure()
     if (modes == nullptr || axes <= 0) {
         return;
     }
-    if (!modes->getControlModes(current.data())) {
-        // The board could not tell (a client may know nothing before its first state
-        // message): switch every joint, one request.
+    const bool read = modes->getControlModes(current.data());
+    if (!read) {
+        // The board could not tell (a client knows nothing before its first state message):
+        // only this program's recent switches are known.
+        std::fill(current.begin(), current.end(), 0);
+    } else if (!board.empty()) {
+        FoundModes::note(board, current);
+    }
+    RecentModeSwitches::overlay(board, current);
+    if (!read) {
+        if (std::all_of(current.begin(), current.end(), [&](int m) { return m == wanted; })) {
+            return;
+        }
         if (!board.empty()) {
             FoundModes::switched_unread(board);
         }
-        std::vector<int> all(static_cast<std::size_t>(axes), wanted);
+        std::vector<int> all(static_cast<std::size_t>(axes), wanted);   // one request
         modes->setControlModes(all.data());
         RecentModeSwitches::made(board, -1, wanted);
         return;
     }
-    if (!board.empty()) {
-        FoundModes::note(board, current);
-    }
-    RecentModeSwitches::overlay(board, current);
     for (int j = 0; j < axes; ++j) {
         if (current[static_cast<std::size_t>(j)] != wanted) {
             modes->setControlMode(j, wanted);

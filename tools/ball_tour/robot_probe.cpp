@@ -1,5 +1,7 @@
 #include "robot_probe.h"
 
+#include "agents/blue_ball_finder.h"
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -34,10 +36,8 @@ BlueBlob findBlueBlob(const RgbImage& image)
     for (std::size_t y = 0; y < blob.height; ++y) {
         const unsigned char* row = raw + y * image.getRowSize();
         for (std::size_t x = 0; x < blob.width; ++x) {
-            const double r = row[3 * x];
-            const double g = row[3 * x + 1];
-            const double b = row[3 * x + 2];
-            if (b > 1.2 * r + 10 && b > 1.2 * g + 10) {
+            // The ball's own colour: the navy of the robot's arms passes a plain blue test.
+            if (blue_ball::is_ball_coloured(row[3 * x], row[3 * x + 1], row[3 * x + 2])) {
                 sumX += x;
                 sumY += y;
                 ++blob.count;
@@ -134,12 +134,13 @@ bool WorldClient::open(const std::string& localPort, const std::string& worldPor
         *error = "cannot open the port " + localPort;
         return false;
     }
+    // Before connecting: an installed YARP gives the timeout only to connections made later.
+    port_.setTimeout(5.0f);
     if (!yarp::os::NetworkBase::connect(localPort, worldPort)) {
         *error = "cannot connect " + localPort + " to " + worldPort + " (is the simulator running?)";
         port_.close();
         return false;
     }
-    port_.setTimeout(5.0f);
     return true;
 }
 

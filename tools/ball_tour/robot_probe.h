@@ -24,13 +24,14 @@ namespace probe {
 using Clock = std::chrono::steady_clock;
 using RgbImage = yarp::sig::ImageOf<yarp::sig::PixelRgb>;
 
-/// The blue pixels of one image, by the controller's colour test (B > 1.2 R + 10 and
-/// B > 1.2 G + 10) and its minimum size ((width div 20) x (height div 20) pixels).
+/// The pixels of one image in the ball's colour, by the controller's colour tests (clearly
+/// and purely blue, so not the navy of the robot's covers) and its minimum size ((width div
+/// 20) x (height div 20) pixels). All such pixels count, whatever blob they belong to.
 struct BlueBlob {
-    bool found = false;     ///< more blue pixels than the minimum size
+    bool found = false;     ///< more ball-coloured pixels than the minimum size
     double x = 0.0;         ///< centroid column (meaningful when count > 0)
     double y = 0.0;         ///< centroid row
-    std::size_t count = 0;  ///< number of blue pixels
+    std::size_t count = 0;  ///< number of ball-coloured pixels
     std::size_t width = 0;
     std::size_t height = 0;
 

@@ -193,12 +193,20 @@ int listPorts()
         if (name.empty() || name[0] != '/' || name == server || !NetworkBase::exists(name)) {
             continue;
         }
-        Bottle ask("list out");
+        const Contact contact = NetworkBase::queryName(name);
+        Bottle askInputs("list in");
+        Bottle askOutputs("list out");
+        Bottle inputs;
         Bottle outputs;
-        const bool known = NetworkBase::write(NetworkBase::queryName(name), ask, outputs, true, true, 2.0);
+        const bool known = NetworkBase::write(contact, askInputs, inputs, true, true, 2.0)
+            && NetworkBase::write(contact, askOutputs, outputs, true, true, 2.0);
         std::printf("%s", name.c_str());
         if (known) {
-            std::printf("  (out %zu)", outputs.size());
+            std::size_t inputCount = 0;   // not counting this very query ("admin")
+            for (std::size_t k = 0; k < inputs.size(); ++k) {
+                inputCount += inputs.get(k).asString() != "admin";
+            }
+            std::printf("  (in %zu, out %zu)", inputCount, outputs.size());
             for (std::size_t k = 0; k < outputs.size(); ++k) {
                 std::printf(" -> %s", outputs.get(k).asString().c_str());
             }
@@ -236,10 +244,11 @@ int cmdSend(const std::vector<std::string>& args)
     if (!port.open(temporaryName("send"))) {
         return 1;
     }
+    // Before connecting: an installed YARP gives the timeout only to connections made later.
+    port.setTimeout(timeout);
     if (!NetworkBase::connect(port.getName(), target, "", false)) {
         return 1;
     }
-    port.setTimeout(timeout);
     Bottle request(joinWords(args, i + 1));
     Bottle reply;
     if (!port.write(request, reply)) {
