@@ -224,11 +224,11 @@ stop_all() {
   [ "$stopping" = 1 ] && return
   stopping=1
   local i pid waited
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -TERM "${pids[$i]}" 2>/dev/null
-  done
+  # One at a time, the last started first: the controller releases the joints while the
+  # simulator still runs, and the simulator is gone before its X display goes.
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     pid=${pids[$i]}
+    kill -TERM "$pid" 2>/dev/null
     waited=0
     while kill -0 "$pid" 2>/dev/null && [ $waited -lt 100 ]; do
       sleep 0.1
