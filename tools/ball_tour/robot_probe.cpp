@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 #include <yarp/os/Bottle.h>
@@ -203,6 +204,18 @@ bool HeadProbe::open(const std::string& localPort, const std::string& remotePort
         *error = remotePort + " does not report the six head axes";
         close();
         return false;
+    }
+    // A YARP client reads the encoders from the board's state stream: none until its first
+    // message. The probe is ready once a reading comes.
+    HeadJoints first{};
+    const auto giveUp = Clock::now() + std::chrono::seconds(5);
+    while (!encoders_->getEncoders(first.data())) {
+        if (Clock::now() > giveUp) {
+            *error = remotePort + " sent no joint state within 5 s";
+            close();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
 }
