@@ -79,7 +79,12 @@ bool QuietOnRelease::release_stop(std::chrono::milliseconds patience)
     return true;
 }
 
-bool QuietOnRelease::release_restore(std::chrono::milliseconds /*patience*/)
+bool QuietOnRelease::release_restore(std::chrono::milliseconds patience)
 {
+    if (!take_for_release(device_lock, patience, release_name)) {
+        return false;
+    }
+    std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
+    close_ports();
     return true;
 }

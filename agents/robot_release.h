@@ -40,7 +40,8 @@ public:
     /// stuck in a call).
     virtual bool release_stop(std::chrono::milliseconds patience) = 0;
     /// Puts back the control modes found when the board was bound and closes the client (a
-    /// driving agent); nothing for the others.
+    /// driving agent); closes the agent's ports (the others), so that a name server does not
+    /// keep them registered after the program has gone.
     virtual bool release_restore(std::chrono::milliseconds patience) = 0;
 };
 
@@ -53,6 +54,9 @@ public:
     bool release_restore(std::chrono::milliseconds patience) override;
 
 protected:
+    /// The second step's work, under `device_lock`: close the agent's ports.
+    virtual void close_ports() {}
+
     DeviceLock device_lock;
     bool released = false;             ///< guarded by device_lock
     const char* release_name = "";     ///< the agent's class (set by its constructor), for

@@ -124,6 +124,13 @@ CamSensorAgent::~CamSensorAgent()
     }
 }
 
+void CamSensorAgent::close_ports()
+{
+    if (port) {
+        port->close();
+    }
+}
+
 void CamSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("HeadAgent", "/left/image/in", "/icubSim/cam/left",
@@ -188,6 +195,13 @@ HandPosSensorAgent::~HandPosSensorAgent()
     }
 }
 
+void HandPosSensorAgent::close_ports()
+{
+    if (port) {
+        port->close();
+    }
+}
+
 void HandPosSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("HeadAgent", "/lhand/pos", "/icubSim/world",
@@ -242,6 +256,13 @@ InertialSensorAgent::~InertialSensorAgent()
     }
 }
 
+void InertialSensorAgent::close_ports()
+{
+    if (port) {
+        port->close();
+    }
+}
+
 void InertialSensorAgent::init(std::string key)
 {
     config = space_read(key, sensor_defaults("InertialAgent", "/inertial", "/icubSim/inertial",
@@ -288,6 +309,13 @@ TouchSensorAgent::TouchSensorAgent(std::string key) : Agent(key)
 }
 
 TouchSensorAgent::~TouchSensorAgent()
+{
+    if (port) {
+        port->close();
+    }
+}
+
+void TouchSensorAgent::close_ports()
 {
     if (port) {
         port->close();

@@ -64,6 +64,7 @@ public:
     void sense_select_act(int id) override;
 
 protected:   // reachable by subclasses that observe or interrupt the port
+    void close_ports() override;
     /// Shared with the handles' deleters, which give each image back to this port.
     std::shared_ptr<ImagePort> port;
     SensorBlock config;
@@ -84,6 +85,7 @@ public:
     void sense_select_act(int id) override;
 
 protected:
+    void close_ports() override;
     yarp::os::Bottle reply;               ///< the answer of the last call
     std::unique_ptr<yarp::os::Port> port;
     yarp::sig::Vector hand_position;      ///< built from the last answer
@@ -104,6 +106,7 @@ public:
     void sense_select_act(int id) override;
 
 protected:
+    void close_ports() override;
     std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
     yarp::sig::Vector reading;   ///< copy of the last vector read
     SensorBlock config;
@@ -123,6 +126,7 @@ public:
     void sense_select_act(int id) override;
 
 protected:
+    void close_ports() override;
     std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
     yarp::sig::Vector reading;   ///< copy of the last vector read
     SensorBlock config;

@@ -11,6 +11,7 @@
 
 #include <yarp/os/Bottle.h>
 #include <yarp/os/BufferedPort.h>
+#include <yarp/os/Network.h>
 #include <yarp/os/Port.h>
 
 #include "agents/sensor_agents.h"
@@ -375,7 +376,8 @@ TEST(CamSensorAgent, SlowReaderSeesItsImageUnchanged)
 }
 
 // Shutdown: once released, the camera agent makes no further call to its port, however
-// many images still come (the middleware may be shutting down under it).
+// many images still come (the middleware may be shutting down under it), and its port is
+// closed, so no name server keeps it registered after the program.
 TEST(CamSensorAgent, ReleasedAgentPublishesNothingMore)
 {
     FakeCamera camera("/cam_quit/out");
@@ -389,6 +391,7 @@ TEST(CamSensorAgent, ReleasedAgentPublishesNothingMore)
     ASSERT_TRUE(poll_until([&] { return writes.writes() >= 3; }));
 
     EXPECT_EQ(release_robot_agents({&agent}), 1);
+    EXPECT_FALSE(yarp::os::NetworkBase::exists(c.local_port, true));
     const unsigned long published = writes.writes();
     ASSERT_TRUE(agent.wait_activations(agent.activations() + 5));   // ticks go on
     EXPECT_EQ(writes.writes(), published);
