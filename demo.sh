@@ -226,16 +226,21 @@ stop_all() {
   local i pid waited
   # One at a time, the last started first: the controller releases the joints while the
   # simulator still runs, and the simulator is gone before its X display goes.
+  # iCub_SIM's own shutdown takes 2-7 s, more on a loaded machine, and now and then hangs
+  # for good in "Stopping SDL and ODE threads".
+  local patience
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     pid=${pids[$i]}
+    patience=10
+    [ "${names[$i]}" = iCub_SIM ] && patience=20
     kill -TERM "$pid" 2>/dev/null
     waited=0
-    while kill -0 "$pid" 2>/dev/null && [ $waited -lt 100 ]; do
+    while kill -0 "$pid" 2>/dev/null && [ $waited -lt $((patience * 10)) ]; do
       sleep 0.1
       waited=$((waited + 1))
     done
     if kill -0 "$pid" 2>/dev/null; then
-      echo "demo: ${names[$i]} did not stop within 10 s of SIGTERM; killing it"
+      echo "demo: ${names[$i]} did not stop within $patience s of SIGTERM; killing it"
       kill -KILL "$pid" 2>/dev/null
     fi
     wait "$pid" 2>/dev/null
