@@ -65,8 +65,7 @@ TEST(Programs, TourFailsWhenThereIsNothingToTourOrAPositionIsOutOfReach)
     Rig rig;
     ASSERT_NO_FATAL_FAILURE(rig.start({}));
     const std::string out = ::testing::TempDir() + "e2e-tour-" + std::to_string(getpid());
-    // Behind the robot: never seen, so never centred. (The search may still turn the eyes
-    // onto the robot's own navy arm, which passes the blue test: "found", but not settled.)
+    // Behind the robot: never seen, so never centred.
     Process tour({BALL_TOUR, "--stop", "0", "0.04", "-2", "--timeout", "8", "--out", out}, logPath("tour"));
     const int status = tour.waitForExit(120s);
     ASSERT_NE(status, -1) << tour.tail();
