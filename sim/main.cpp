@@ -76,6 +76,7 @@ int main(int argc, char** argv)
         }
     }
     std::printf("robot_sim: %s received, closing every port\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
+    std::fflush(stdout);   // a log then tells a fault while closing from one before the signal
     service.stop();
     std::fflush(stdout);
     return 0;
