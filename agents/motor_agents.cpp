@@ -130,7 +130,9 @@ void ControlModeGuard::ensure()
         }
         std::vector<int> all(static_cast<std::size_t>(axes), wanted);   // one request
         modes->setControlModes(all.data());
-        RecentModeSwitches::made(board, -1, wanted);
+        for (int j = 0; j < axes; ++j) {
+            RecentModeSwitches::made(board, j, wanted);
+        }
         return;
     }
     for (int j = 0; j < axes; ++j) {
@@ -184,10 +186,6 @@ std::map<std::string, std::map<int, ModeSwitch>>& recent_switches()
     return *switches;
 }
 
-/// Stands for every joint of a board: switches of all joints made before the axis count
-/// mattered are spread over the joints at the next reading.
-constexpr int kAllJoints = -1;
-
 } // namespace
 
 void RecentModeSwitches::made(const std::string& board, int joint, int mode)
@@ -196,12 +194,7 @@ void RecentModeSwitches::made(const std::string& board, int joint, int mode)
         return;   // an unnamed guard cannot be told apart from another board's
     }
     std::lock_guard<std::mutex> lock(recent_switches_mutex);
-    auto& joints = recent_switches()[board];
-    if (joint < 0) {
-        joints.clear();
-        joint = kAllJoints;
-    }
-    joints[joint] = ModeSwitch{mode, std::chrono::steady_clock::now()};
+    recent_switches()[board][joint] = ModeSwitch{mode, std::chrono::steady_clock::now()};
 }
 
 void RecentModeSwitches::overlay(const std::string& board, std::vector<int>& modes)
@@ -213,14 +206,6 @@ void RecentModeSwitches::overlay(const std::string& board, std::vector<int>& mod
     }
     auto& joints = found->second;
     const auto now = std::chrono::steady_clock::now();
-    auto all = joints.find(kAllJoints);
-    if (all != joints.end()) {
-        const ModeSwitch every = all->second;
-        joints.erase(all);
-        for (std::size_t j = 0; j < modes.size(); ++j) {
-            joints.emplace(static_cast<int>(j), every);   // later single switches win
-        }
-    }
     for (auto it = joints.begin(); it != joints.end();) {
         const auto j = static_cast<std::size_t>(it->first);
         const bool shown = j >= modes.size() || modes[j] == it->second.mode;

@@ -94,7 +94,7 @@ class RecentModeSwitches {
 public:
     static constexpr std::chrono::milliseconds kTrust{500};
 
-    /// This program set `joint` of `board` (every joint when `joint` is negative) to `mode`.
+    /// This program set `joint` of `board` to `mode`.
     static void made(const std::string& board, int joint, int mode);
     /// Replaces in `modes`, a reading of `board`, the modes of the switches it does not show
     /// yet; forgets the switches it shows and those older than `kTrust`.
