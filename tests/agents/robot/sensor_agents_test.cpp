@@ -308,7 +308,7 @@ TEST(CamSensorAgent, MissingOrLostCameraIsConnectedWhenItIsBack)
 }
 
 // On its defaults (no configuration block) the camera agent reads /icubSim/cam/left into
-// /left/image/in every 250 ms and publishes one image per tick under "leftImage".
+// /left/image/in every 250 ms and publishes at most one image per tick under "leftImage".
 TEST(CamSensorAgent, DefaultsPublishOneImagePerTick)
 {
     FakeCamera camera("/icubSim/cam/left");
@@ -323,7 +323,11 @@ TEST(CamSensorAgent, DefaultsPublishOneImagePerTick)
     ASSERT_TRUE(agent.wait_activations(3, std::chrono::seconds(5)));
     const auto third = std::chrono::steady_clock::now();
 
-    EXPECT_EQ(writes.writes(), static_cast<unsigned long>(agent.activations()));
+    // Never more than one image per tick; only the tick that makes the connection may find
+    // no image yet (the camera streams back to back, so later ticks always find one).
+    const auto ticks = static_cast<unsigned long>(agent.activations());
+    EXPECT_LE(writes.writes(), ticks);
+    EXPECT_GE(writes.writes() + 1, ticks);
     // Two periods of 250 ms lie between the first and the third tick (never less; the
     // upper side depends on the machine's load and is not checked here).
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(third - first).count(), 400);
