@@ -112,35 +112,29 @@ void ControlModeGuard::ensure()
     if (modes == nullptr || axes <= 0) {
         return;
     }
-    const bool read = modes->getControlModes(current.data());
-    if (!read) {
-        // The board could not tell (a client knows nothing before its first state message):
-        // only this program's recent switches are known.
-        std::fill(current.begin(), current.end(), 0);
-    } else if (!board.empty()) {
-        FoundModes::note(board, current);
-    }
-    RecentModeSwitches::overlay(board, current);
-    if (!read) {
-        if (std::all_of(current.begin(), current.end(), [&](int m) { return m == wanted; })) {
-            return;
-        }
+    if (modes->getControlModes(current.data())) {
         if (!board.empty()) {
-            FoundModes::switched_unread(board);
+            FoundModes::note(board, current);
         }
-        std::vector<int> all(static_cast<std::size_t>(axes), wanted);   // one request
-        modes->setControlModes(all.data());
+        RecentModeSwitches::overlay(board, current);
         for (int j = 0; j < axes; ++j) {
-            RecentModeSwitches::made(board, j, wanted);
+            if (current[static_cast<std::size_t>(j)] != wanted) {
+                switch_joint(j, wanted);
+            }
         }
         return;
     }
-    for (int j = 0; j < axes; ++j) {
-        if (current[static_cast<std::size_t>(j)] != wanted) {
-            modes->setControlMode(j, wanted);
-            RecentModeSwitches::made(board, j, wanted);
-        }
+    // The board could not tell (a client knows nothing before its first state message):
+    // only this program's recent switches are known.
+    std::fill(current.begin(), current.end(), 0);
+    RecentModeSwitches::overlay(board, current);
+    if (std::all_of(current.begin(), current.end(), [&](int m) { return m == wanted; })) {
+        return;
     }
+    if (!board.empty()) {
+        FoundModes::switched_unread(board);
+    }
+    switch_all(std::vector<int>(static_cast<std::size_t>(axes), wanted));
 }
 
 void ControlModeGuard::restore(std::vector<int> found)
@@ -153,19 +147,29 @@ void ControlModeGuard::restore(std::vector<int> found)
         found.assign(static_cast<std::size_t>(axes), VOCAB_CM_POSITION);
     }
     if (!modes->getControlModes(current.data())) {
-        modes->setControlModes(found.data());
-        for (int j = 0; j < axes; ++j) {
-            RecentModeSwitches::made(board, j, found[static_cast<std::size_t>(j)]);
-        }
+        switch_all(found);
         return;
     }
     RecentModeSwitches::overlay(board, current);
     for (int j = 0; j < axes; ++j) {
         const auto i = static_cast<std::size_t>(j);
         if (current[i] != found[i]) {
-            modes->setControlMode(j, found[i]);
-            RecentModeSwitches::made(board, j, found[i]);
+            switch_joint(j, found[i]);
         }
+    }
+}
+
+void ControlModeGuard::switch_joint(int j, int mode)
+{
+    modes->setControlMode(j, mode);
+    RecentModeSwitches::made(board, j, mode);
+}
+
+void ControlModeGuard::switch_all(std::vector<int> all)
+{
+    modes->setControlModes(all.data());
+    for (int j = 0; j < axes; ++j) {
+        RecentModeSwitches::made(board, j, all[static_cast<std::size_t>(j)]);
     }
 }
 

@@ -77,6 +77,11 @@ public:
     void restore(std::vector<int> modes);
 
 private:
+    /// Sets the mode of joint `j`, or of every joint in one request (`all`, one per axis),
+    /// and records the switch in RecentModeSwitches.
+    void switch_joint(int j, int mode);
+    void switch_all(std::vector<int> all);
+
     yarp::dev::IControlMode* modes = nullptr;
     int axes = 0;
     int wanted = 0;

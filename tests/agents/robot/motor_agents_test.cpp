@@ -76,6 +76,25 @@ Observed<A>& start_agent(const std::string& config_key)
     return agent;
 }
 
+/// A position and a velocity agent of the program on the board of `tag`, started from the
+/// configurations "<tag>_conf" and "<tag>_vconf".
+struct DrivingAgents {
+    ConfBlock pc;
+    VelocityBlock vc;
+    Observed<MotorAgent>& motor;
+    Observed<VelocityMotorAgent>& velocity;
+};
+
+DrivingAgents start_driving_agents(const std::string& tag)
+{
+    const ConfBlock pc = motor_config(tag);
+    const VelocityBlock vc = velocity_config(tag);
+    Space::getSpace()->write(tag + "_conf", pc, 0, 1.0f);
+    Space::getSpace()->write(tag + "_vconf", vc, 0, 1.0f);
+    return {pc, vc, start_agent<MotorAgent>(tag + "_conf"),
+            start_agent<VelocityMotorAgent>(tag + "_vconf")};
+}
+
 /// A board that remembers, for every whole-board position command, the references in force
 /// when it arrived, so a test can tell which activation's speeds a move ran with.
 class ReferenceRecordingBoard : public FakeBoard {
@@ -206,11 +225,7 @@ TEST(MotorAgent, SetUpSendsDefaultReferencesAndNoMove)
 {
     ServedBoard<> head("/m_setup/head", 6);
     ASSERT_TRUE(head.served);
-    Space::getSpace()->write(std::string("m_setup_conf"), motor_config("m_setup"), 0, 1.0f);
-    Space::getSpace()->write(std::string("m_setup_vconf"), velocity_config("m_setup"), 0, 1.0f);
-
-    start_agent<MotorAgent>("m_setup_conf");
-    start_agent<VelocityMotorAgent>("m_setup_vconf");
+    start_driving_agents("m_setup");
 
     EXPECT_EQ(head.board.refSpeeds(), six_thirties);
     EXPECT_EQ(head.board.refAccelerations(), six_thirties);
@@ -339,12 +354,11 @@ TEST(MotorAgents, CommandsPutTheJointsInTheirModeFirst)
 {
     ServedBoard<> head("/mode/head", 6);
     ASSERT_TRUE(head.served);
-    const ConfBlock pc = motor_config("mode");
-    const VelocityBlock vc = velocity_config("mode");
-    Space::getSpace()->write(std::string("mode_conf"), pc, 0, 1.0f);
-    Space::getSpace()->write(std::string("mode_vconf"), vc, 0, 1.0f);
-    auto& motor = start_agent<MotorAgent>("mode_conf");
-    auto& velocity = start_agent<VelocityMotorAgent>("mode_vconf");
+    const DrivingAgents agents = start_driving_agents("mode");
+    const ConfBlock& pc = agents.pc;
+    const VelocityBlock& vc = agents.vc;
+    auto& motor = agents.motor;
+    auto& velocity = agents.velocity;
 
     ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({1, 2, 3, 4, 5, 6})); }));
     EXPECT_TRUE(velocities_reach(head.board, {1, 2, 3, 4, 5, 6}));
@@ -382,12 +396,11 @@ TEST(MotorAgents, LateModeReadingsNeitherRepeatNorSkipSwitches)
 {
     ServedBoard<LateModesBoard> head("/late/head", 6);
     ASSERT_TRUE(head.served);
-    const ConfBlock pc = motor_config("late");
-    const VelocityBlock vc = velocity_config("late");
-    Space::getSpace()->write(std::string("late_conf"), pc, 0, 1.0f);
-    Space::getSpace()->write(std::string("late_vconf"), vc, 0, 1.0f);
-    auto& motor = start_agent<MotorAgent>("late_conf");
-    auto& velocity = start_agent<VelocityMotorAgent>("late_vconf");
+    const DrivingAgents agents = start_driving_agents("late");
+    const ConfBlock& pc = agents.pc;
+    const VelocityBlock& vc = agents.vc;
+    auto& motor = agents.motor;
+    auto& velocity = agents.velocity;
 
     ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({1, 2, 3, 4, 5, 6})); }));
     ASSERT_TRUE(wake_with(velocity, [&] { put(vc.velocity_key, vec({0, 0, 1, 0, 0, 0})); }));

@@ -260,7 +260,6 @@ public:
         return out;
     }
 
-    /// How many times `needle` occurs in what was printed so far.
     /// The captured text without the lines in which agents report a board or stream lost,
     /// missing or bound again: agents of earlier cases keep running and report their own
     /// (long gone) boards once a second.
@@ -279,6 +278,7 @@ public:
         return kept;
     }
 
+    /// How many times `needle` occurs in what was printed so far.
     int count(const std::string& needle)
     {
         const std::string all = text();
