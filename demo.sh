@@ -121,7 +121,9 @@ if [ "$build" = 1 ]; then
   cmake -S . -B "$bin" -G Ninja -DAGENT_CONTROLLER_YARP="${yarp_choice^^}" >"$out/configure.log" 2>&1 \
     || { cat "$out/configure.log"; exit 1; }
   grep -E '^-- YARP:' "$out/configure.log"
+  scripts/ccache-report.sh snapshot "$out/ccache.counts"
   cmake --build "$bin" -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}" || exit 1
+  echo "demo: $(scripts/ccache-report.sh report "$out/ccache.counts")"
 fi
 for program in "${programs[@]}"; do
   [ -x "$program" ] || { echo "demo: $program is not built (run without --no-build)" >&2; exit 1; }

@@ -13,6 +13,9 @@ scripts/install-deps.sh || exit 1
 
 status=0
 summaries=()
+counts=$(mktemp)
+trap 'rm -f "$counts"' EXIT
+scripts/ccache-report.sh snapshot "$counts"
 
 run_tree() {   # run_tree <dir> <YARP> <sanitizer> <build target> <ctest label or ''>
   local dir=$1 yarp=$2 sanitize=$3 target=$4 label=$5
@@ -60,4 +63,5 @@ fi
 echo
 echo "=== Summary"
 for s in "${summaries[@]}"; do echo "$s"; done
+scripts/ccache-report.sh report "$counts"
 exit $status
