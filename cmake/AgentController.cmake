@@ -80,6 +80,29 @@ function(ac_test_helper target)
   set_property(GLOBAL APPEND PROPERTY AC_ASAN_TARGETS ${target})
 endfunction()
 
+# ac_program_paths(<target> <MACRO> <target or absolute path> ...)
+#
+# Gives <target>'s sources each MACRO as a C string: the path of the other target's file (or of
+# the given path), found at run time relative to <target>'s executable (tests/build_path.h).
+# Absolute paths of the build tree stay out of the compile command, so every clone compiles the
+# same command and the compiler cache serves it.
+function(ac_program_paths target)
+  set(definitions)
+  set(args ${ARGN})
+  while(args)
+    list(POP_FRONT args macro what)
+    if(TARGET ${what})
+      set(file "$<TARGET_FILE:${what}>")
+    else()
+      set(file "${what}")
+    endif()
+    list(APPEND definitions
+         "${macro}=ac_build_path(\"$<PATH:RELATIVE_PATH,${file},$<TARGET_FILE_DIR:${target}>>\")")
+  endwhile()
+  target_compile_definitions(${target} PRIVATE ${definitions})
+  target_compile_options(${target} PRIVATE "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/build_path.h")
+endfunction()
+
 # ac_add_bench(<name> SOURCES <files...> [LIBS <targets...>])
 function(ac_add_bench name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})

@@ -45,7 +45,7 @@ struct ReferencePose {
 
 std::vector<ReferencePose> loadReferencePoses()
 {
-    std::ifstream in(SIM_TEST_DATA_DIR "/reference_poses.txt");
+    std::ifstream in(std::string(SIM_TEST_DATA_DIR) + "/reference_poses.txt");
     std::vector<ReferencePose> poses;
     std::string line;
     while (std::getline(in, line)) {
@@ -115,7 +115,7 @@ std::string cells(const std::array<long, kGrid * kGrid>& c)
 TEST(ReferencePoses, BallAndBodyAppearAsInTheRealSimulatorsFrames)
 {
     const std::vector<ReferencePose> poses = loadReferencePoses();
-    ASSERT_GE(poses.size(), 8u) << "reference figures missing from " SIM_TEST_DATA_DIR;
+    ASSERT_GE(poses.size(), 8u) << "reference figures missing from " << SIM_TEST_DATA_DIR;
     const char* frameDir = std::getenv("AC_SIM_FRAME_DIR");
     const Renderer renderer(Scene::standard());
     const Intrinsics k;
