@@ -187,8 +187,9 @@ std::string SpaceEntry::json() const {
     out += lapsed ? ",\"lapsed\":true" : ",\"lapsed\":false";
     out += ",\"writer\":";
     space_json::append_string(out, writer);
-    out += ",\"written\":";
-    space_json::append_number(out, space_json::seconds(written));
+    char when[32];
+    std::snprintf(when, sizeof when, ",\"written\":%.6f", space_json::seconds(written));
+    out += when;
     for (const char* field : {"writes", "refused"}) {
         out += ",\"";
         out += field;
