@@ -1,6 +1,8 @@
 #include "inspector_window.h"
 
 #include <QHeaderView>
+
+#include <algorithm>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -26,15 +28,20 @@ InspectorWindow::InspectorWindow(const QString& controller, const QStringList& p
     plot = new PlotPane(plot_keys, "head_vel", split);
     split->addWidget(table);
     split->addWidget(plot);
+    table->setMinimumHeight(260);
     split->setStretchFactor(0, 2);
     split->setStretchFactor(1, 3);
     setCentralWidget(split);
-    resize(1280, 1000);
+    resize(1400, 1250);
+    split->setSizes({450, 800});
 }
 
-void InspectorWindow::show_entries(const std::vector<InspectedEntry>& entries, double now) {
-    const double dt = last_snapshot > 0 ? now - last_snapshot : 0;
-    last_snapshot = now;
+void InspectorWindow::show_entries(const std::vector<InspectedEntry>& listed, double now) {
+    // Robot data and commands first, the configuration records (written once) after them.
+    std::vector<InspectedEntry> entries = listed;
+    std::stable_sort(entries.begin(), entries.end(), [](const InspectedEntry& a, const InspectedEntry& b) {
+        return !a.type.endsWith("Block") && b.type.endsWith("Block");
+    });
     table->setRowCount(static_cast<int>(entries.size()));
     int row = 0;
     for (const InspectedEntry& e : entries) {
@@ -51,9 +58,14 @@ void InspectorWindow::show_entries(const std::vector<InspectedEntry>& entries, d
         set(kValue, e.value);
         set(kWrites, InspectedEntry::counts_text(e.writes));
 
-        // Refused writes per second per writer, from the change since the last snapshot.
+        // Refused writes per second per writer, over the last 5 s of snapshots (the search
+        // agents write every second or two).
+        QList<QPair<double, QJsonObject>>& history = refused_history[e.key];
+        while (history.size() > 1 && history.first().first < now - 5.0) history.removeFirst();
+        const double dt = history.isEmpty() ? 0 : now - history.first().first;
+        const QJsonObject before = history.isEmpty() ? QJsonObject() : history.first().second;
+        history.append(qMakePair(now, e.refused));
         QStringList rates;
-        const QJsonObject before = last_refused.value(e.key);
         for (auto it = e.refused.begin(); it != e.refused.end(); ++it) {
             const int n = it.value().toInt();
             if (n == 0) continue;
@@ -61,7 +73,6 @@ void InspectorWindow::show_entries(const std::vector<InspectedEntry>& entries, d
             rates << QString("%1 %2 (%3/s)").arg(it.key()).arg(n).arg(rate, 0, 'f', 1);
         }
         set(kRefusedRate, rates.isEmpty() ? "-" : rates.join(", "));
-        last_refused[e.key] = e.refused;
 
         auto* bar = qobject_cast<QProgressBar*>(table->cellWidget(row, kValidity));
         if (bar == nullptr) {

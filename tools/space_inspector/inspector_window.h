@@ -38,6 +38,6 @@ private:
     PlotPane* plot;
     Trace trace;
     QMap<QString, qint64> longest_validity;          // per key: the bar's full length
-    QMap<QString, QJsonObject> last_refused;         // per key: refused counts last time
-    double last_snapshot = 0;
+    // Per key: refused counts of the snapshots of the last 5 s, oldest first.
+    QMap<QString, QList<QPair<double, QJsonObject>>> refused_history;
 };

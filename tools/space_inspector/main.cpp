@@ -49,6 +49,8 @@ void usage() {
         "  --controller P     the controller's port prefix (default: /agent_controller, else\n"
         "                     /agent_controller_basic)\n"
         "  --name PREFIX      prefix of the inspector's own ports (default /space_inspector)\n"
+        "  --screenshot FILE  window: save a picture of it after --after S seconds (default\n"
+        "                     3) and exit\n"
         "  -h, --help         print this text and exit\n"
         "\n"
         "Exit status: 0; 1 when no controller answers or a file cannot be used; 2 on bad\n"
@@ -59,6 +61,8 @@ struct Options {
     bool once = false, json = false;
     std::string record, plot, out, controller, name = "/space_inspector";
     double seconds = 0;
+    std::string screenshot;
+    double after = 3;
     QStringList keys{"head_vel", "head_enc", "ballPos"};
 };
 
@@ -223,6 +227,19 @@ int run_window(const Options& o, SpaceClient& client) {
     });
     refresh.start(200);
     window.show();
+    QTimer picture;
+    if (!o.screenshot.empty()) {
+        picture.setSingleShot(true);
+        QObject::connect(&picture, &QTimer::timeout, [&] {
+            if (!window.grab().save(QString::fromStdString(o.screenshot))) {
+                std::fprintf(stderr, "space_inspector: cannot write %s\n", o.screenshot.c_str());
+                qApp->exit(1);
+                return;
+            }
+            qApp->quit();
+        });
+        picture.start(static_cast<int>(o.after * 1000));
+    }
     const int status = qApp->exec();
     feed.stop();
     return status;
@@ -255,6 +272,15 @@ int main(int argc, char** argv) {
             o.seconds = std::strtod(text.c_str(), &end);
             if (end == text.c_str() || *end != '\0' || !(o.seconds > 0)) {
                 return bad_option("--seconds needs a number greater than 0");
+            }
+        } else if (a == "--screenshot") {
+            if (!value(&o.screenshot)) return bad_option("--screenshot needs a file");
+        } else if (a == "--after") {
+            if (!value(&text)) return bad_option("--after needs a number");
+            char* end = nullptr;
+            o.after = std::strtod(text.c_str(), &end);
+            if (end == text.c_str() || *end != '\0' || !(o.after >= 0)) {
+                return bad_option("--after needs a number of seconds");
             }
         } else if (a == "--plot") {
             if (!value(&o.plot)) return bad_option("--plot needs a file");

@@ -1,5 +1,7 @@
 #include "space_client.h"
 
+#include <sys/stat.h>
+
 #include <yarp/os/Network.h>
 
 const char* const kControllerPrefixes[2] = {"/agent_controller", "/agent_controller_basic"};
@@ -127,4 +129,32 @@ void TraceRecorder::run() {
             ++written;
         }
     }
+}
+
+StopTraces::StopTraces(std::string d) : dir(std::move(d)) {
+    if (!dir.empty()) ::mkdir(dir.c_str(), 0755);  // an existing folder is fine
+}
+
+void StopTraces::begin(std::size_t number, const std::string& name) {
+    if (dir.empty()) return;
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%02zu-", number);
+    file = dir + "/" + prefix + name + ".jsonl";
+    std::string controller = kControllerPrefixes[0];
+    for (const char* candidate : kControllerPrefixes) {
+        if (yarp::os::NetworkBase::exists(std::string(candidate) + "/space/events")) {
+            controller = candidate;
+            break;
+        }
+    }
+    std::string error;
+    running = recorder.start(controller, file, &error);
+    if (!running) std::printf("  no trace: %s\n", error.c_str());
+}
+
+std::string StopTraces::end() {
+    if (!running) return std::string();
+    running = false;
+    const std::uint64_t events = recorder.stop();
+    return "trace " + file + " (" + std::to_string(events) + " events)";
 }

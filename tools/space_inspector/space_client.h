@@ -81,3 +81,22 @@ private:
     std::int64_t dropped_at_start = -1;
     bool open = false;
 };
+
+/// One event trace per stop of a tour, DIR/<NN>-<name>.jsonl, from the controller that
+/// answers first (kControllerPrefixes). With an empty DIR it does nothing.
+class StopTraces {
+public:
+    explicit StopTraces(std::string dir);
+
+    /// Starts the trace of stop `number`; prints one line when it cannot.
+    void begin(std::size_t number, const std::string& name);
+
+    /// Ends it; returns the line to print ("trace FILE (N events)"), empty when none ran.
+    std::string end();
+
+private:
+    std::string dir;
+    std::string file;
+    TraceRecorder recorder{"/ball_tour/space/events"};
+    bool running = false;
+};
