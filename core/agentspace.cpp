@@ -1,20 +1,12 @@
 #include "core/agentspace.h"
 
-#include <cxxabi.h>
-
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 // A readable type name for diagnostics ("std::vector<double, ...>" rather than mangled).
-std::string type_name(const std::type_info& type) {
-    int status = 0;
-    char* readable = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-    std::string name = (status == 0 && readable != nullptr) ? readable : type.name();
-    std::free(readable);
-    return name;
-}
+std::string type_name(const std::type_info& type) { return space_format_detail::readable_type(type); }
 
 // The value type held by a block: the template argument of its Block<...>.
 std::string held_type_name(const BaseBlock& block) {
