@@ -22,7 +22,7 @@ using Vec = std::vector<double>;
 class SpacePortsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        space.write("head_vel", Vec{0.5, 0, 0, 0, 0, 0}, 300, 100.0f);
+        space.write("head_vel", Vec{0.5, 0, 0, 0, 0, 0}, 0, 100.0f);  // holds: writes below 100 are refused
         ASSERT_TRUE(client.open("/space_ports_test/client"));
         ASSERT_TRUE(yarp::os::NetworkBase::connect("/space_ports_test/client",
                                                    "/space_ports_test/space/rpc"));
@@ -74,7 +74,7 @@ TEST_F(SpacePortsTest, BadRequestsGetOneFailLineAndTheServerGoesOn) {
 }
 
 TEST_F(SpacePortsTest, EventsFlowOnlyWhileAReaderIsConnected) {
-    space.write("head_vel", Vec{9, 9, 9, 9, 9, 9}, 300, 100.0f);  // nobody reads yet
+    space.write("head_vel", Vec{9, 9, 9, 9, 9, 9}, 0, 100.0f);  // nobody reads yet
     yarp::os::BufferedPort<yarp::os::Bottle> reader;
     reader.setStrict();
     ASSERT_TRUE(reader.open("/space_ports_test/events:i"));
