@@ -25,7 +25,9 @@ then starts agent_controller and image_viewer on the left camera.
   --headless   no windows (also chosen when there is no display): runs ball_tour, which
                places the ball at a sequence of positions, prints for each how long the
                robot took to centre it and the remaining pixel error, and saves camera
-               snapshots; exits 0 when every position ended as expected.
+               snapshots and a trace of the controller's Space writes per position
+               (traces/NN-*.jsonl; draw one with space_inspector --plot); exits 0 when every
+               position ended as expected.
   --out DIR    folder for the logs and snapshots (default demo-output)
   --no-build   use the programs already built
   --yarp Y     the YARP to run on: system (an installed YARP; build tree build-yarp/),
@@ -111,7 +113,7 @@ tour=$bin/tools/ball_tour/ball_tour
 port_tool=$bin/tools/port_tool/port_tool
 
 programs=("$controller" "$viewer" "$tour")
-targets=(agent_controller image_viewer ball_tour)
+targets=(agent_controller image_viewer ball_tour space_inspector)
 if [ "$icub_sim" = 0 ]; then programs+=("$sim"); targets+=(robot_sim); fi
 if [ "$yarp_choice" = bundled ]; then programs+=("$port_tool"); targets+=(port_tool); fi
 
@@ -368,8 +370,8 @@ if ! wait_for_port /left/image/in 30 "$controller_pid"; then
 fi
 
 if [ "$headless" = 1 ]; then
-  echo "demo: running the ball tour (snapshots in $out/)"
-  start ball_tour "" "$tour" --out "$out"
+  echo "demo: running the ball tour (snapshots in $out/, Space traces in $out/traces/)"
+  start ball_tour "" "$tour" --out "$out" --trace "$out/traces"
   wait "${pids[${#pids[@]} - 1]}"
   status=$?
   stop_all
@@ -382,7 +384,8 @@ cat <<EOF
 demo: running. The head control window moves the head joints; the world window places the
       ball (the head turns toward it and the eyes search when it is out of view); the camera
       view shows the left eye. Ctrl-C stops everything (closing the controller's windows
-      does too).
+      does too). To see why the head moves, run $bin/tools/space_inspector/space_inspector
+      in another terminal.
 EOF
 wait "$controller_pid"
 echo "demo: agent_controller ended"

@@ -10,6 +10,7 @@
 #include "agents/motor_agents.h"
 #include "app/program.h"
 #include "app/signal_quit.h"
+#include "app/space_ports.h"
 #include "app/wiring.h"
 #include "gui/armcontrolgui.h"
 #include "gui/headcontrolgui.h"
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
     yarp::os::Network yarp;  // before any port: windows and agents open ports
     QApplication app(argc, argv);
     SignalQuit signal_quit;
+    // The Space for the inspector: space_inspector, or "yarp rpc /agent_controller/space/rpc".
+    SpacePorts space_ports(*Space::getSpace(), "/agent_controller");
 
     HeadControlGui head_window;
     head_window.space_key = config.head.joints_key;

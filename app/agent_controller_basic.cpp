@@ -10,6 +10,7 @@
 #include "agents/motor_agents.h"
 #include "app/program.h"
 #include "app/signal_quit.h"
+#include "app/space_ports.h"
 #include "app/wiring.h"
 #include "gui/headcontrolgui.h"
 #include "gui/worldgui.h"
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     yarp::os::Network yarp;
     QApplication app(argc, argv);
     SignalQuit signal_quit;
+    // The Space for the inspector: space_inspector, or "yarp rpc /agent_controller_basic/space/rpc".
+    SpacePorts space_ports(*Space::getSpace(), "/agent_controller_basic");
 
     HeadControlGui head_window;
     head_window.setRestoreMode(HeadControlGui::RestoreMode::VelocityRanges);

@@ -13,6 +13,7 @@ namespace {
 // the ordinary priority.
 template <class BlockType>
 void put(Space& space, const char* key, const BlockType& block) {
+    const SpaceWriter as("start-up wiring");
     space.write(std::string(key), block, 0, 1.0f);
 }
 

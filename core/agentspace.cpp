@@ -1,20 +1,12 @@
 #include "core/agentspace.h"
 
-#include <cxxabi.h>
-
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 // A readable type name for diagnostics ("std::vector<double, ...>" rather than mangled).
-std::string type_name(const std::type_info& type) {
-    int status = 0;
-    char* readable = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-    std::string name = (status == 0 && readable != nullptr) ? readable : type.name();
-    std::free(readable);
-    return name;
-}
+std::string type_name(const std::type_info& type) { return space_format_detail::readable_type(type); }
 
 // The value type held by a block: the template argument of its Block<...>.
 std::string held_type_name(const BaseBlock& block) {
@@ -33,11 +25,17 @@ std::string held_type_name(const BaseBlock& block) {
 // BaseBlock
 
 void BaseBlock::setValidity(int ms) {
+    timespec now;
+    Timer::get_time(&now);
+    setValidity(ms, now);
+}
+
+void BaseBlock::setValidity(int ms, const timespec& now) {
     if (ms == 0) {
         expiry = timespec{0, 0};
         return;
     }
-    Timer::get_time(&expiry);
+    expiry = now;
     Timer::inc_time(&expiry, ms);
 }
 
@@ -54,7 +52,9 @@ bool BaseBlock::isValid() const {
 
 Space* Space::space = nullptr;
 
-Space::Space() = default;
+Space::Space() : Space(kEventCapacity) {}
+
+Space::Space(std::size_t event_capacity) : events(event_capacity) {}
 
 Space::~Space() = default;
 
@@ -78,12 +78,91 @@ void Space::insert(const std::string& key, std::unique_ptr<BaseBlock> block) {
     }
 }
 
-void Space::settle(BaseBlock* block, int validity) {
+timespec Space::settle(BaseBlock* block, int validity, bool accepted) {
+    timespec now;
+    Timer::get_time(&now);
     // Refused writes too: the value in force gets a fresh validity period and the watchers
     // are told, so they re-read what holds now.
     block->expired = false;
-    block->setValidity(validity);
+    block->setValidity(validity, now);
+
+    const std::string* writer = SpaceWriter::current();
+    if (accepted) {
+        block->writer = writer;
+        block->written = now;
+    }
+    SpaceWriterTally* tally = nullptr;
+    for (SpaceWriterTally& t : block->tallies) {
+        if (t.writer == writer) tally = &t;
+    }
+    if (tally == nullptr) {  // the first write of this writer to this key
+        block->tallies.push_back(SpaceWriterTally{writer, 0, 0});
+        tally = &block->tallies.back();
+    }
+    ++(accepted ? tally->accepted : tally->refused);
+
     wake(block);
+    return now;
+}
+
+void Space::record(const BaseBlock& block, const timespec& now, int validity, float priority,
+                   bool accepted, void (*render)(std::string&, const void*), const void* value) {
+    events.push([&](SpaceEvent& e) {
+        e.time = now;
+        e.key = block.key;
+        e.writer = SpaceWriter::current();
+        e.priority = priority;
+        e.validity_ms = validity;
+        e.accepted = accepted;
+        e.value_json.clear();
+        render(e.value_json, value);
+    });
+}
+
+void Space::capture_events(bool on) {
+    std::lock_guard<Synchronize> guard(sync);
+    if (on && followers++ == 0) events.clear();
+    if (!on && followers > 0) --followers;
+}
+
+SpaceEntry Space::describe(const BaseBlock& block, const timespec& now) const {
+    SpaceEntry e;
+    e.key = block.key;
+    e.type = block.type_text();
+    block.value_json(e.value_json);
+    e.priority = block.priority;
+    e.lapsed = !block.isValid();
+    e.never_lapses = !e.lapsed && block.expiry.tv_sec == 0 && block.expiry.tv_nsec == 0;
+    if (!e.lapsed && !e.never_lapses) {
+        e.valid_ms = (block.expiry.tv_sec - now.tv_sec) * 1000LL +
+                     (block.expiry.tv_nsec - now.tv_nsec) / 1000000LL;
+        if (e.valid_ms < 0) e.valid_ms = 0;
+    }
+    if (block.writer != nullptr) e.writer = *block.writer;
+    e.written = block.written;
+    for (const SpaceWriterTally& t : block.tallies) e.writers.emplace_back(*t.writer, t);
+    e.watchers = block.watchers.size();
+    return e;
+}
+
+std::vector<SpaceEntry> Space::entries() {
+    std::lock_guard<Synchronize> guard(sync);
+    timespec now;
+    Timer::get_time(&now);
+    std::vector<SpaceEntry> all;
+    all.reserve(blocks.size());
+    for (const auto& entry : blocks) all.push_back(describe(*entry.second, now));
+    return all;
+}
+
+bool Space::entry(const std::string& key, SpaceEntry* out) {
+    std::lock_guard<Synchronize> guard(sync);
+    const BaseBlock* b = find(key);
+    if (b == nullptr) return false;
+    timespec now;
+    Timer::get_time(&now);
+    if (out != nullptr) *out = describe(*b, now);
+    return true;
 }
 
 void Space::wake(BaseBlock* block) {
@@ -209,6 +288,8 @@ Agent::Agent(std::string key, Space& s) : config_key(std::move(key)), bound_spac
 Agent::~Agent() = default;
 
 void Agent::run(void*) {
+    // Every write of this thread is shown as this agent's: "LookAtAgent lookConfig".
+    const SpaceWriter as(SpaceWriter::class_name(typeid(*this)) + " " + config_key);
     init(config_key);
     while (!killed.load()) {
         Proxy* fired = Proxy::receive(monitor);

@@ -15,6 +15,12 @@
 // modify of that key with another type is refused with one diagnostic line on standard
 // output (reported once per key, type and operation): a read returns the fallback, a write
 // or modify changes nothing and wakes nobody.
+//
+// For the inspector every block also tells its value type and value in words, who set the
+// value in force and when, and how many writes each writer made and had refused; while
+// someone follows the event trace (capture_events), every write is also recorded as an event.
+// None of this changes what a write does.
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/space_inspection.h"
 #include "core/thread.h"
 #include "core/timer.h"
 
@@ -43,6 +50,8 @@ public:
 
     /// ms == 0: never expires. Otherwise the value stays valid until now + ms.
     void setValidity(int ms);
+    /// The same with the current time already taken.
+    void setValidity(int ms, const timespec& now);
 
     /// False while `expired` is set; otherwise true when `expiry` is zero or the clock has
     /// not passed it (still valid at the very nanosecond of expiry).
@@ -53,6 +62,16 @@ public:
     float priority = 0.0f;         ///< priority of the write that set the value
     bool expired = true;           ///< not valid whatever `expiry` says; cleared by writes
     std::set<Proxy*> watchers;     ///< proxies to trigger on write and lapse (not owned)
+
+    // For the inspector.
+    const std::string* writer = nullptr;   ///< who set the value in force (interned name)
+    timespec written{0, 0};                ///< when the value in force was set
+    std::vector<SpaceWriterTally> tallies; ///< accepted and refused writes per writer
+
+    /// The value type in words ("vector of 6 doubles", "ConfBlock").
+    virtual std::string type_text() const { return "unknown"; }
+    /// Appends the stored value as JSON.
+    virtual void value_json(std::string& out) const { out += "null"; }
 };
 
 /// A block holding a value of type T (a copy owned by the block).
@@ -64,6 +83,9 @@ public:
         key = k;
         expired = true;
     }
+
+    std::string type_text() const override { return SpaceValueFormat<T>::type(value); }
+    void value_json(std::string& out) const override { SpaceValueFormat<T>::json(out, value); }
 
     T value;
 };
@@ -133,8 +155,13 @@ struct AgentBlock {
 /// that thread unless someone calls start().
 class Space : public Thread {
 public:
+    /// Room for this many events between two drains of the event trace.
+    static constexpr std::size_t kEventCapacity = 4096;
+
     /// A private, empty Space (the process uses getSpace(); tests may make their own).
     Space();
+    /// The same with room for `event_capacity` events in the trace.
+    explicit Space(std::size_t event_capacity);
     /// Frees the blocks. The expiry scan must not be running.
     ~Space() override;
 
@@ -182,11 +209,30 @@ public:
     /// The blocks that fired proxy `pid` (flag 2 registrations); empty when none.
     std::set<const BaseBlock*> matched_blocks(int pid);
 
+    // --- Introspection (changes nothing in the Space) ---
+
+    /// Every entry as it stands now, in key order.
+    std::vector<SpaceEntry> entries();
+
+    /// The entry under `key`; false when there is none.
+    bool entry(const std::string& key, SpaceEntry* out);
+
+    /// Starts (true) or ends (false) one follower of the event trace. While at least one
+    /// follows, every write, accepted or refused, is stored in event_buffer(); the first
+    /// follower starts from an empty buffer.
+    void capture_events(bool on);
+
+    /// The event trace: drain it regularly while capturing, it drops what does not fit.
+    SpaceEventBuffer& event_buffer() { return events; }
+
 private:
     // Helpers for the templates; all are called with `sync` held.
     BaseBlock* find(const std::string& key);
     void insert(const std::string& key, std::unique_ptr<BaseBlock> block);
-    void settle(BaseBlock* block, int validity);
+    timespec settle(BaseBlock* block, int validity, bool accepted);
+    void record(const BaseBlock& block, const timespec& now, int validity, float priority,
+                bool accepted, void (*render)(std::string&, const void*), const void* value);
+    SpaceEntry describe(const BaseBlock& block, const timespec& now) const;
     void wake(BaseBlock* block);
     bool refuse_validity(const std::string& key, int validity);
     void refuse_type(const char* op, const std::string& key, const std::type_info& wanted,
@@ -202,6 +248,8 @@ private:
     std::map<int, std::set<const BaseBlock*>> matched;
     std::set<std::string> reported;  // type refusals already reported (one line each)
     Synchronize sync;
+    int followers = 0;  // of the event trace; guarded by sync
+    SpaceEventBuffer events;
 
     static Space* space;
 };
@@ -217,6 +265,7 @@ Block<T>* Space::typed(const char* op, const std::string& key, BaseBlock* b) {
 template <class T>
 void Space::write_locked(const std::string& key, const T& value, int validity, float priority) {
     BaseBlock* b = find(key);
+    bool accepted = true;
     if (b == nullptr) {
         auto fresh = std::make_unique<Block<T>>(key, value);
         fresh->priority = priority;
@@ -225,12 +274,20 @@ void Space::write_locked(const std::string& key, const T& value, int validity, f
     } else {
         Block<T>* t = typed<T>("write", key, b);
         if (t == nullptr) return;
-        if (!t->isValid() || priority >= t->priority) {
+        accepted = !t->isValid() || priority >= t->priority;
+        if (accepted) {
             t->value = value;
             t->priority = priority;
         }
     }
-    settle(b, validity);
+    const timespec now = settle(b, validity, accepted);
+    if (followers > 0) {
+        record(*b, now, validity, priority, accepted,
+               [](std::string& out, const void* v) {
+                   SpaceValueFormat<T>::json(out, *static_cast<const T*>(v));
+               },
+               &value);
+    }
 }
 
 template <class T>

@@ -41,6 +41,7 @@ void ArmControlGui::enableVelocity(bool enable) {
 
 void ArmControlGui::publish_joints() {
     const std::string key = space_key;
+    const SpaceWriter as("ArmControlGui " + key);  // how the inspector names this window's writes
     Space::getSpace()->write(key, joint_values, 0, 1.0f);
 }
 

@@ -28,6 +28,7 @@ void HeadControlGui::enableVelocity(bool enable) {
 
 void HeadControlGui::publish_joints() {
     const std::string key = space_key;
+    const SpaceWriter as("HeadControlGui " + key);  // how the inspector names this window's writes
     Space::getSpace()->write(key, joint_values, 0, 1.0f);
 }
 

@@ -3,7 +3,7 @@
 # apt-get update runs at most once per machine boot cycle of this script.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qtbase5-dev libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5charts5-dev libgtest-dev libgmock-dev libbenchmark-dev
           ccache)
 # Optional extras: clang's libFuzzer for the fuzz targets.
 if [ "${AC_WITH_FUZZ:-0}" = 1 ]; then

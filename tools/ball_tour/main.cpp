@@ -22,6 +22,7 @@
 
 #include "measure.h"
 #include "robot_probe.h"
+#include "space_client.h"
 #include "tour.h"
 
 namespace {
@@ -48,6 +49,7 @@ const char* const usageText =
     "                     then hide it 5 times, and print the end-to-end figures\n"
     "  --controller-pid P with --measure: also measure the CPU use of process P\n"
     "  --json FILE        with --measure: also write the figures to FILE as JSON\n"
+    "  --trace DIR        record the controller's Space writes per stop: DIR/NN-stop.jsonl\n"
     "  -h, --help         this text\n"
     "\n"
     "World frame: x toward the robot's left, y up, z forward, metres. The simulator lets a\n"
@@ -65,6 +67,7 @@ struct Options {
     int measureMoves = 0;
     long controllerPid = 0;
     std::string json;
+    std::string trace;
     bool help = false;
     std::string error;
 };
@@ -115,6 +118,11 @@ Options parse(int argc, char** argv)
             }
             (a[i] == "--tolerance" ? o.tolerance : a[i] == "--timeout" ? o.timeout : o.wait) = v;
             ++i;
+        } else if (a[i] == "--trace") {
+            if (!value) {
+                return fail("--trace needs a folder");
+            }
+            o.trace = a[++i];
         } else if (a[i] == "--measure") {
             if (!value || !parseNumber(a[i + 1], &v) || v < 1 || v > 1000 || v != std::floor(v)) {
                 return fail("--measure needs a whole number of moves from 1 to 1000");
@@ -211,12 +219,16 @@ int runTour(const Options& options, tour::Tour& tour, tour::Cancel& cancel)
         return 1;
     }
     int failures = 0;
+    StopTraces traces(options.trace);
     for (std::size_t i = 0; i < stops.size() && !cancel.cancelled(); ++i) {
         const tour::Stop& stop = stops[i];
         std::printf("stop %zu/%zu: %s, ball at (%.3f %.3f %.3f)\n", i + 1, stops.size(), stop.label.c_str(), stop.ball.x,
                     stop.ball.y, stop.ball.z);
         std::fflush(stdout);
+        traces.begin(i + 1, slug(stop.label));
         const tour::StopResult r = tour.run(stop);
+        const std::string traced = traces.end();
+        if (!traced.empty()) std::printf("  %s\n", traced.c_str());
         std::printf("  found after %s; %s\n", tour::seconds(r.foundAfter).c_str(), r.note.c_str());
         std::printf("  head: pitch %.1f  yaw %.1f  eye tilt %.1f  eye version %.1f (degrees)\n", r.head[0], r.head[2],
                     r.head[3], r.head[4]);
