@@ -20,9 +20,10 @@ Usage: scripts/chaos.sh [--seed N] [--kills N] [--freezes N] [--name-server-kill
   --seed N               seed of the fault order and timing (default: from the clock, printed)
   --kills N              simulator SIGKILL and restart rounds (default 10)
   --freezes N            simulator SIGSTOP (3-8 s) and SIGCONT rounds (default 3)
-  --name-server-kills N  name-server SIGKILL and restart rounds (default 2 on an installed
-                         YARP; the bundled layer has no name server)
-  --short                2 kills, 1 freeze, 1 name-server kill: the ctest case
+  --name-server-kills N  name-server SIGKILL and restart rounds (installed YARP only; default
+                         0: a restarted yarpserver knows none of the running programs' ports,
+                         and the programs do not register them again)
+  --short                2 kills and 1 freeze: the ctest case
   --build-dir DIR        build tree with robot_sim, agent_controller, ball_tour (and port_tool
                          on the bundled layer); its YARP is read from its cache (default build)
   --out DIR              logs and summary (default <build tree>/chaos)
@@ -41,7 +42,7 @@ while [ $# -gt 0 ]; do
     --kills) kills=${2:-}; shift ;;
     --freezes) freezes=${2:-}; shift ;;
     --name-server-kills) ns_kills=${2:-}; ns_asked=1; shift ;;
-    --short) kills=2 freezes=1 ns_kills=${ns_kills:-1} ;;
+    --short) kills=2 freezes=1 ;;
     --build-dir) bin=${2:-}; shift ;;
     --out) out=${2:-}; shift ;;
     --no-build) build=0 ;;
@@ -61,7 +62,7 @@ yarp_choice=BUNDLED
 if [ -f "$cache" ] && grep -q '^AC_YARP_CHOICE:INTERNAL=SYSTEM' "$cache"; then yarp_choice=SYSTEM; fi
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$cache" 2>/dev/null | head -n 1; }
 if [ "$yarp_choice" = SYSTEM ]; then
-  ns_kills=${ns_kills:-2}
+  ns_kills=${ns_kills:-0}
 else
   if [ "$ns_asked" = 1 ] && [ "$ns_kills" != 0 ]; then
     echo "chaos: the bundled layer has no name server to kill" >&2; exit 2
