@@ -1,5 +1,6 @@
 #include "agents/robot_release.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -33,6 +34,17 @@ bool DeviceLock::try_lock_for(std::chrono::milliseconds patience)
 
 // --- release -------------------------------------------------------------------------------
 
+int robot_releasers(const std::vector<Agent*>& agents)
+{
+    int n = 0;
+    for (Agent* agent : agents) {
+        if (dynamic_cast<RobotReleaser*>(agent) != nullptr) {
+            ++n;
+        }
+    }
+    return n;
+}
+
 int release_robot_agents(const std::vector<Agent*>& agents, std::chrono::milliseconds patience)
 {
     std::vector<RobotReleaser*> releasers;
@@ -43,13 +55,27 @@ int release_robot_agents(const std::vector<Agent*>& agents, std::chrono::millise
     }
     // Every joint stopped first: a zero velocity reaches only joints still in velocity mode,
     // and a joint put back in velocity mode later would resume its last velocity.
+    // One patience for the whole step, not one per agent: agents stuck in calls to a robot
+    // that does not answer are given up together, and the quit takes no longer with more.
+    // Each still gets a quarter of it, for the call in flight of a slow but live robot.
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     std::vector<bool> stopped;
     for (RobotReleaser* releaser : releasers) {
-        stopped.push_back(releaser->release_stop(patience));
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        stopped.push_back(releaser->release_stop(std::max(left, patience / 4)));
+    }
+    // An agent still in a call after its patience means the robot does not answer (a frozen
+    // simulator): on an installed YARP nothing bounds a call, and closing a port waits on its
+    // peer, so the second step would never end. Nothing more is asked of the robot then.
+    for (bool s : stopped) {
+        if (!s) {
+            return 0;
+        }
     }
     int released = 0;
-    for (std::size_t i = 0; i < releasers.size(); ++i) {
-        if (stopped[i] && releasers[i]->release_restore(patience)) {
+    for (RobotReleaser* releaser : releasers) {
+        if (releaser->release_restore(patience)) {
             ++released;
         }
     }

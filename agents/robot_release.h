@@ -69,6 +69,10 @@ bool take_for_release(DeviceLock& lock, std::chrono::milliseconds patience, cons
 
 /// Runs the first step on every releasing agent among `agents`, then the second: every joint
 /// is stopped before any mode is put back (a zero velocity reaches only joints still in
-/// velocity mode). Returns the number of agents through both steps.
+/// velocity mode). When an agent stays in a call through the first step, the robot does not
+/// answer and no agent takes the second. Returns the number of agents through both steps.
 int release_robot_agents(const std::vector<Agent*>& agents,
                          std::chrono::milliseconds patience = std::chrono::seconds(2));
+
+/// How many of `agents` take part in a release (drive a board or hold a port to the robot).
+int robot_releasers(const std::vector<Agent*>& agents);

@@ -126,6 +126,8 @@ CamSensorAgent::~CamSensorAgent()
 
 void CamSensorAgent::close_ports()
 {
+    std::lock_guard<std::mutex> lock(closing->mutex);   // no image is being given back meanwhile
+    closing->closed = true;
     if (port) {
         port->close();
     }
@@ -171,7 +173,12 @@ void CamSensorAgent::sense_select_act(int /*id*/)
         // The image now belongs to the handles; the last one gives it back to the port,
         // which stays alive for that through the deleter's share of it.
         std::shared_ptr<ImagePort> owner = port;
-        handle = ImageHandle(image, [owner, token](const CameraImage*) { owner->release(token); });
+        handle = ImageHandle(image, [owner, token, gate = closing](const CameraImage*) {
+            std::lock_guard<std::mutex> lock(gate->mutex);
+            if (!gate->closed) {
+                owner->release(token);
+            }
+        });
     } else {
         // The port would not let the image go: publish a copy rather than an image the port
         // may refill while a reader scans it.

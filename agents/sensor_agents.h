@@ -8,6 +8,7 @@
 //  - InertialSensorAgent and TouchSensorAgent publish the newest vector of their stream.
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include <yarp/os/Bottle.h>
@@ -67,6 +68,14 @@ protected:   // reachable by subclasses that observe or interrupt the port
     void close_ports() override;
     /// Shared with the handles' deleters, which give each image back to this port.
     std::shared_ptr<ImagePort> port;
+    /// Whether the port was closed in the release, shared with the deleters too: a handle
+    /// let go after that (a scan that ends while the program shuts down) keeps its image
+    /// instead of calling into the middleware as it goes.
+    struct Closing {
+        std::mutex mutex;
+        bool closed = false;
+    };
+    std::shared_ptr<Closing> closing = std::make_shared<Closing>();
     SensorBlock config;
     PortLink link;
 };

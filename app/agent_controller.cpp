@@ -9,6 +9,7 @@
 
 #include "agents/motor_agents.h"
 #include "app/program.h"
+#include "core/shutdown_deadline.h"
 #include "app/signal_quit.h"
 #include "app/space_ports.h"
 #include "app/wiring.h"
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     SignalQuit::blockInThisThread();
+    ShutdownDeadline deadline;   // first in, last out: it watches the whole teardown
     line_buffer_stdout();
     std::puts("Main started ");
 
@@ -68,6 +70,6 @@ int main(int argc, char** argv) {
     // The head is left as it was found: joints stopped (a simulated joint keeps its last
     // velocity after the program has gone) and back in their start modes. The locals then go
     // in reverse order: agent list, windows, signal handling, Qt, YARP, blocks.
-    release_robot_agents(agents);
+    release_or_end(agents, status, deadline, "agent_controller");
     return status;
 }

@@ -9,6 +9,7 @@
 
 #include "agents/motor_agents.h"
 #include "app/program.h"
+#include "core/shutdown_deadline.h"
 #include "app/signal_quit.h"
 #include "app/space_ports.h"
 #include "app/wiring.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     SignalQuit::blockInThisThread();
+    ShutdownDeadline deadline;   // first in, last out: it watches the whole teardown
     line_buffer_stdout();
     std::puts("Main started ");
 
@@ -50,6 +52,7 @@ int main(int argc, char** argv) {
 
     signal_quit.acceptOnThisThread();
     const int status = app.exec();
-    release_robot_agents(agents);   // head stopped and back in its start modes, as in the full one
+    // Head stopped and back in its start modes, as in the full one.
+    release_or_end(agents, status, deadline, "agent_controller_basic");
     return status;
 }

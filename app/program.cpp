@@ -1,7 +1,12 @@
 #include "app/program.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "agents/robot_release.h"
+#include "core/shutdown_deadline.h"
 
 bool wants_help(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -31,3 +36,17 @@ void print_usage(const char* program, const char* summary) {
 }
 
 void line_buffer_stdout() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
+
+void release_or_end(const std::vector<Agent*>& agents, int status, ShutdownDeadline& deadline,
+                    const char* program)
+{
+    deadline.arm(std::chrono::seconds(20),
+                 std::string(program) + ": the shutdown did not finish within 20 s; ending without it\n",
+                 status);
+    if (release_robot_agents(agents) == robot_releasers(agents)) {
+        return;
+    }
+    std::printf("%s: the robot does not answer; ending without the rest of the shutdown\n", program);
+    std::fflush(stdout);
+    std::_Exit(status);
+}

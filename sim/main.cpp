@@ -1,5 +1,6 @@
 // robot_sim: the stand-in for the iCub simulator. Serves the simulated robot under /icubSim
 // until SIGINT or SIGTERM, printing one status line per second.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +9,7 @@
 
 #include <yarp/os/Network.h>
 
+#include "core/shutdown_deadline.h"
 #include "sim/options.h"
 #include "sim/robot_sim.h"
 #include "sim/simulation.h"
@@ -77,7 +79,16 @@ int main(int argc, char** argv)
     }
     std::printf("robot_sim: %s received, closing every port\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
     std::fflush(stdout);   // a log then tells a fault while closing from one before the signal
+    // On an installed YARP, closing a port asks every connected peer to drop its side and
+    // waits for the answer without a limit: a controller that is opening its board client
+    // at that moment does not answer, and the simulator would never end.
+    ShutdownDeadline deadline;
+    deadline.arm(std::chrono::seconds(10),
+                 "robot_sim: the ports did not close within 10 s (a peer does not answer); "
+                 "exiting without them\n",
+                 1);
     service.stop();
+    deadline.met();
     std::fflush(stdout);
     return 0;
 }

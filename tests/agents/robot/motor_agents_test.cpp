@@ -656,3 +656,24 @@ TEST(MotorAgents, ReleaseWhileCommandsKeepComing)
     EXPECT_EQ(head.board.controlModes(), std::vector<int>(6, VOCAB_CM_POSITION));
 }
 
+
+// A robot that leaves an agent in its call through the first step does not answer: the
+// second step (modes put back, ports closed) would wait on it for good on an installed YARP,
+// so no agent takes it, and the program learns that not every agent was released.
+struct ScriptedReleaser : Agent, RobotReleaser {
+    explicit ScriptedReleaser(bool stops) : Agent("scripted_releaser"), stops(stops) {}
+    void init(std::string) override {}
+    void sense_select_act(int) override {}
+    bool release_stop(std::chrono::milliseconds) override { return stops; }
+    bool release_restore(std::chrono::milliseconds) override { ++restores; return true; }
+    bool stops;
+    int restores = 0;
+};
+
+TEST(MotorAgents, ReleaseAsksNothingMoreOfARobotThatDoesNotAnswer)
+{
+    ScriptedReleaser answering(true), stuck(false);
+    EXPECT_EQ(robot_releasers({&answering, &stuck}), 2);
+    EXPECT_EQ(release_robot_agents({&answering, &stuck}), 0);
+    EXPECT_EQ(answering.restores + stuck.restores, 0);
+}
