@@ -51,7 +51,9 @@ const char* const usageText =
     "  -h, --help         this text\n"
     "\n"
     "World frame: x toward the robot's left, y up, z forward, metres. The simulator lets a\n"
-    "ball set in mid-air fall onto the table or the floor.\n"
+    "ball set in mid-air fall onto the table or the floor. Each position is read back once\n"
+    "the ball has stopped: a ball that did not stay where it was put (it fell off the table,\n"
+    "0.70 x 0.40 m, top at 0.515 m, x -0.35..0.35, z 0.25..0.65) fails its position.\n"
     "\n"
     "Environment:\n"
     "  AGENT_CONTROLLER_PORTS   port registry directory of the bundled YARP layer\n";
@@ -217,6 +219,10 @@ int runTour(const Options& options, tour::Tour& tour, tour::Cancel& cancel)
                     stop.ball.y, stop.ball.z);
         std::fflush(stdout);
         const tour::StopResult r = tour.run(stop);
+        if (r.placement.answered) {
+            std::printf("  ball at rest at (%.3f %.3f %.3f)%s\n", r.placement.at.x, r.placement.at.y, r.placement.at.z,
+                        r.placement.asPut ? "" : ", not where it was put");
+        }
         std::printf("  found after %s; %s\n", tour::seconds(r.foundAfter).c_str(), r.note.c_str());
         std::printf("  head: pitch %.1f  yaw %.1f  eye tilt %.1f  eye version %.1f (degrees)\n", r.head[0], r.head[2],
                     r.head[3], r.head[4]);
