@@ -205,7 +205,7 @@ void addLeg(double x, std::vector<BodyPart>& parts)
 void addFace(const double* head, std::vector<BodyPart>& parts)
 {
     const Mat3 h = headOrientation(head);
-    const Vec3 eye = body::kNeckPivot + h * body::kLeftEyeOffset;
+    const Vec3 eye = headPoint(head, body::kLeftEyeHinge);
     auto at = [&](double x, double y, double z) { return eye + h * Vec3{x, y, z}; };
     parts.push_back(BodyPart::capsule(at(-0.034, -0.045, 0.0), at(-0.034, 0.05, 0.0), 0.021, kWhite));
     parts.push_back(BodyPart::capsule(at(-0.091, 0.085, -0.028), at(-0.031, -0.133, 0.027), 0.038, kWhite)

@@ -2,27 +2,50 @@
 
 namespace sim {
 
-Mat3 headOrientation(const double* head)
+namespace {
+
+Mat3 neckPitch(const double* head) { return rotX(-deg2rad(head[0])); }
+Mat3 neckPitchRoll(const double* head) { return neckPitch(head) * rotZ(deg2rad(head[1])); }
+
+} // namespace
+
+Mat3 headOrientation(const double* head) { return neckPitchRoll(head) * rotY(deg2rad(head[2])); }
+
+Vec3 headPoint(const double* head, const Vec3& atRest)
 {
-    return rotX(-deg2rad(head[0])) * rotZ(deg2rad(head[1])) * rotY(deg2rad(head[2]));
+    // Each hinge turns everything beyond it about its own anchor.
+    using namespace body;
+    return kNeckPitchHinge + neckPitch(head) * (kNeckRollHinge - kNeckPitchHinge)
+           + neckPitchRoll(head) * (kNeckYawHinge - kNeckRollHinge) + headOrientation(head) * (atRest - kNeckYawHinge);
 }
 
 Pose leftEyePose(const double* head)
 {
-    const Mat3 neck = headOrientation(head);
     // Positive pan turns the eye toward the robot's left; version and vergence both turn
     // the left eye toward the robot's right.
     const double pan = -head[4] - 0.5 * head[5];
+    const Mat3 tilted = headOrientation(head) * rotX(-deg2rad(head[3]));
+    const Mat3 eye = tilted * rotY(deg2rad(pan));
     Pose pose;
-    pose.position = body::kNeckPivot + neck * body::kLeftEyeOffset;
-    pose.orientation = neck * rotX(-deg2rad(head[3])) * rotY(deg2rad(pan));
+    pose.position = headPoint(head, body::kEyeTiltHinge) + tilted * (body::kLeftEyeHinge - body::kEyeTiltHinge);
+    const Vec3 forward = eye.column(2);
+    const Vec3 upHint{-eye.m[1][0], 1.0, 0.0};
+    const Vec3 right = forward.cross(upHint).normalized();
+    const Vec3 up = right.cross(forward);
+    const Vec3 left = -right;
+    pose.orientation.m[0][0] = left.x;
+    pose.orientation.m[1][0] = left.y;
+    pose.orientation.m[2][0] = left.z;
+    pose.orientation.m[0][1] = up.x;
+    pose.orientation.m[1][1] = up.y;
+    pose.orientation.m[2][1] = up.z;
+    pose.orientation.m[0][2] = forward.x;
+    pose.orientation.m[1][2] = forward.y;
+    pose.orientation.m[2][2] = forward.z;
     return pose;
 }
 
-Vec3 inertialSensorPosition(const double* head)
-{
-    return body::kNeckPivot + headOrientation(head) * body::kInertialOffset;
-}
+Vec3 inertialSensorPosition(const double* head) { return headPoint(head, body::kInertialAtRest); }
 
 ArmPose armPose(const double* arm, Side side)
 {
