@@ -49,22 +49,37 @@ Vec3 inertialSensorPosition(const double* head) { return headPoint(head, body::k
 
 ArmPose armPose(const double* arm, Side side)
 {
-    // Each link hangs along -y of its frame when its joints are at zero. Shoulder pitch
-    // (negative lifts the arm forward), roll (positive moves it away from the body) and
-    // yaw (about the upper arm); elbow flexion bends the forearm forward; prosupination
-    // turns about the forearm; wrist pitch and yaw swing the palm.
-    const Vec3 down{0.0, -1.0, 0.0};
+    // Each hinge turns everything beyond it about its own anchor, in the chain's order;
+    // anchors and axes are where they are with the arm hanging.
+    Mat3 r;
+    Vec3 t;
+    const auto at = [&](const Vec3& rest) { return r * rest + t; };
+    const auto turn = [&](int j) {
+        const body::Hinge& h = body::kLeftArmHinges[j];
+        const Mat3 turned = rotAbout(h.axis, deg2rad(h.sense * arm[j]));
+        t = t + r * (h.anchor - turned * h.anchor);
+        r = r * turned;
+    };
+    // The links' own frames with the arm hanging: -y down along the arm, z out of the back
+    // of the hand (outward: the palm faces the body), x away from the thumb (backward).
+    Mat3 hanging;
+    hanging.m[0][0] = 0.0;
+    hanging.m[2][0] = -1.0;
+    hanging.m[0][2] = 1.0;
+    hanging.m[2][2] = 0.0;
     ArmPose pose;
     pose.shoulder = body::kLeftShoulder;
-    Mat3 r = rotY(-deg2rad(body::kShoulderTurn)) * rotX(deg2rad(arm[0])) * rotZ(deg2rad(arm[1]))
-             * rotY(deg2rad(arm[2]));
-    pose.elbow = pose.shoulder + r * (down * body::kUpperArm);
-    r = r * rotX(-deg2rad(arm[3])) * rotY(deg2rad(arm[4]));
-    pose.forearm = r;
-    pose.wrist = pose.elbow + r * (down * body::kForearm);
-    r = r * rotX(-deg2rad(arm[5])) * rotZ(deg2rad(arm[6]));
-    pose.hand = r;
-    pose.palm = pose.wrist + r * (down * body::kHand);
+    for (int j = 0; j < 4; ++j) {
+        turn(j);
+    }
+    pose.elbow = at(body::kLeftArmHinges[3].anchor);
+    turn(4);
+    pose.forearm = r * hanging;
+    pose.wrist = at(body::kLeftArmHinges[5].anchor);
+    turn(5);
+    turn(6);
+    pose.hand = r * hanging;
+    pose.palm = at(body::kLeftPalmAtRest);
     if (side == Side::Left) {
         return pose;
     }

@@ -33,15 +33,30 @@ constexpr Vec3 kEyeTiltHinge{0.0, 0.9384, 0.03681};
 constexpr Vec3 kLeftEyeHinge{0.034, 0.9384, 0.03681};
 /// Inertial sensor on the head, where it is with the head at rest.
 constexpr Vec3 kInertialAtRest{-0.0066, 0.9564, -0.03969};
+/// The left arm's hinges with every joint at zero (the arm hanging), where the real
+/// simulator's model puts them: its arm chain at zero angles taken into the world frame.
+/// Shoulder pitch, roll and yaw, elbow, forearm prosupination, wrist pitch and yaw; the
+/// shoulder's pitch and roll axes are turned 15 degrees about the vertical.
+struct Hinge {
+    Vec3 anchor;
+    Vec3 axis;
+    /// The link beyond turns about `axis` by this times the joint's angle.
+    double sense;
+};
+constexpr Hinge kLeftArmHinges[7] = {
+    {{0.0060, 0.7729, -0.0431}, {0.96593, 0.0, 0.25882}, 1.0},
+    {{0.1101, 0.7729, -0.0152}, {-0.25882, 0.0, 0.96593}, 1.0},
+    {{0.1101, 0.7729, -0.0152}, {0.0, 1.0, 0.0}, -1.0},
+    {{0.1101, 0.6206, -0.0002}, {1.0, 0.0, 0.0}, -1.0},
+    {{0.1101, 0.6206, -0.0152}, {0.0, 1.0, 0.0}, -1.0},
+    {{0.1101, 0.4833, -0.0152}, {0.0, 0.0, 1.0}, -1.0},
+    {{0.1101, 0.4833, -0.0152}, {-1.0, 0.0, 0.0}, 1.0},
+};
 /// Left shoulder (where the three shoulder axes meet) in the world frame.
-constexpr Vec3 kLeftShoulder{0.1313, 0.7926, -0.0512};
-/// The shoulder's axes are turned about the vertical by this much (degrees): a raised arm
-/// points forward of straight out to the side, as on the real robot.
-constexpr double kShoulderTurn = 20.0;
-/// Upper arm, forearm, and wrist-to-palm-centre lengths.
-constexpr double kUpperArm = 0.152;
-constexpr double kForearm = 0.137;
-constexpr double kHand = 0.06;
+constexpr Vec3 kLeftShoulder = kLeftArmHinges[1].anchor;
+/// The palm's centre (what `world get lhand` reports) with the arm hanging: 3.1 cm below
+/// the wrist, on the palm's side of the arm's line.
+constexpr Vec3 kLeftPalmAtRest{0.0934, 0.4521, -0.0154};
 } // namespace body
 
 constexpr std::size_t kHeadAxes = 6;
