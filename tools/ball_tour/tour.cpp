@@ -163,9 +163,11 @@ StopResult Tour::run(const Stop& stop)
     StopResult result = follow(stop.expect, movedAt);
     result.placement = placement.get();
     if (!result.placement.asPut && !(settings_.cancel != nullptr && settings_.cancel->cancelled())) {
-        // Whatever the robot did, it was not shown the ball where this stop puts it.
+        // Whatever the robot did, it was not shown the ball where this stop puts it; the
+        // following ended there.
         result.ok = false;
-        result.note = result.placement.note + "; " + result.note;
+        result.centred = result.heldAtLimit = false;
+        result.note = result.placement.note;
     }
     return result;
 }
