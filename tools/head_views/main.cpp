@@ -115,13 +115,31 @@ public:
         return true;
     }
 
-    /// Position mode for every joint and a move to `target` at `speed` degrees per second.
-    bool start(const Joints& target, double speed)
+    /// Position mode for every joint and a move to `target` at `speed` degrees per second;
+    /// false with the call that failed in `error`.
+    bool start(const Joints& target, double speed, std::string* error)
     {
         const std::vector<double> speeds(6, speed);
-        std::vector<int> modes(6, VOCAB_CM_POSITION);
-        return modes_->setControlModes(modes.data()) && position_->setRefSpeeds(speeds.data())
-               && position_->positionMove(target.data());
+        for (int j = 0; j < 6; ++j) {
+            int mode = 0;
+            // Switching a joint that is in position mode already is skipped: it is not needed.
+            if ((!modes_->getControlMode(j, &mode) || mode != VOCAB_CM_POSITION)
+                && !modes_->setControlMode(j, VOCAB_CM_POSITION)) {
+                *error = "position mode refused for joint " + std::to_string(j);
+                return false;
+            }
+        }
+        // The real simulator refuses reference speeds over its remote board: then the
+        // joints move at its own.
+        if (!position_->setRefSpeeds(speeds.data()) && !speedsRefused_) {
+            speedsRefused_ = true;
+            std::fprintf(stderr, "head_views: the board refused the reference speeds; moving at its own\n");
+        }
+        if (!position_->positionMove(target.data())) {
+            *error = "position move refused";
+            return false;
+        }
+        return true;
     }
 
     bool read(Joints* j) { return encoders_->getEncoders(j->data()); }
@@ -133,6 +151,7 @@ private:
     yarp::dev::IPositionControl* position_ = nullptr;
     yarp::dev::IControlMode* modes_ = nullptr;
     yarp::dev::IEncoders* encoders_ = nullptr;
+    bool speedsRefused_ = false;
 };
 
 double largestDifference(const Joints& a, const Joints& b)
@@ -254,7 +273,12 @@ int capture(const std::string& out, double speed, double waitSeconds, tour::Canc
             const View view{rested.at, pose};
             const std::string name = viewName(++index, view);
             Joints settled{};
-            if (!head.start(pose, speed) || !waitForStop(head, pose, cancel, 20s, &settled)) {
+            if (!head.start(pose, speed, &error)) {
+                std::fprintf(stderr, "head_views: %s: %s\n", name.c_str(), error.c_str());
+                ++failures;
+                continue;
+            }
+            if (!waitForStop(head, pose, cancel, 20s, &settled)) {
                 std::fprintf(stderr, "head_views: %s: the head did not get there\n", name.c_str());
                 ++failures;
                 continue;
@@ -291,7 +315,7 @@ int capture(const std::string& out, double speed, double waitSeconds, tour::Canc
     }
     // Leave the head at rest in position mode.
     if (connected) {
-        head.start(Joints{}, speed);
+        head.start(Joints{}, speed, &error);
     }
     std::fclose(figures);
     camera.close();
