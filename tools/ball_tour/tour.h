@@ -29,9 +29,9 @@ struct Stop {
     Expect expect = Expect::Centred;
 };
 
-/// The demo's stops, in order: the default ball on the table (found by the search, held at
-/// the neck's pitch limit), balls further back on the table in view, one out of view that
-/// the search must find, and the default ball again.
+/// The demo's stops, in order: a ball at the far right, out of view from rest (the search
+/// must find it), balls at the back of the table left, middle and right, and one at the far
+/// left, out of view from there (the search must find it); each must end centred.
 std::vector<Stop> defaultStops();
 
 /// A place the eyes cannot reach: on the floor behind the robot (deliberately off the table).
