@@ -135,8 +135,8 @@ fi
 
 # Places on the table in view, the default ball, one out of view that needs the search, and
 # out of reach behind the robot (the search and rest agents run).
-places=("0.15 0.554 0.68" "0.0 0.554 0.72" "-0.2 0.554 0.65" "-0.15 0.554 0.35"
-        "0.42 0.554 0.62" "0.0 0.04 -2.0" "0.05 0.554 0.70" "-0.08 0.554 0.70")
+places=("0.15 0.554 0.61" "0.0 0.554 0.62" "-0.2 0.554 0.61" "-0.15 0.554 0.35"
+        "0.30 0.554 0.58" "0.0 0.04 -2.0" "0.05 0.554 0.60" "-0.08 0.554 0.60")
 echo "seconds,controller_rss_kb,robot_sim_rss_kb" >"$out/rss.csv"
 start=$(date +%s)
 end=$((start + minutes * 60))

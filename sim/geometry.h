@@ -117,4 +117,22 @@ inline Mat3 rotZ(double rad)
     return r;
 }
 
+/// Right-handed rotation by `rad` about the unit vector `axis`.
+inline Mat3 rotAbout(const Vec3& axis, double rad)
+{
+    const double c = std::cos(rad), s = std::sin(rad), k = 1.0 - c;
+    const double x = axis.x, y = axis.y, z = axis.z;
+    Mat3 r;
+    r.m[0][0] = c + x * x * k;
+    r.m[0][1] = x * y * k - z * s;
+    r.m[0][2] = x * z * k + y * s;
+    r.m[1][0] = y * x * k + z * s;
+    r.m[1][1] = c + y * y * k;
+    r.m[1][2] = y * z * k - x * s;
+    r.m[2][0] = z * x * k - y * s;
+    r.m[2][1] = z * y * k + x * s;
+    r.m[2][2] = c + z * z * k;
+    return r;
+}
+
 } // namespace sim

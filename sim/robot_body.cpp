@@ -168,13 +168,16 @@ Mat3 axesFrom(const Vec3& x, const Vec3& y, const Vec3& z)
 void addArm(const ArmPose& arm, double outward, std::vector<BodyPart>& parts)
 {
     parts.push_back(BodyPart::capsule(arm.shoulder, arm.elbow, 0.034, kWhite));
-    parts.push_back(BodyPart::capsule(arm.elbow, arm.wrist, 0.030, kWhite)
+    // The forearm's cover ends 2 cm short of the wrist (0.116 m from the elbow, of 0.137).
+    const Vec3 coverEnd = arm.elbow + (arm.wrist - arm.elbow) * (0.086 / 0.137);
+    parts.push_back(BodyPart::capsule(arm.elbow, coverEnd, 0.030, kWhite)
                         .withCover(kNavy, arm.hand.column(2) + arm.forearm.column(0) * (0.6 * outward), -0.35));
-    // The hand: a flat navy block from the wrist to the knuckles, whose centre is the palm
-    // centre that `world get lhand` reports.
+    // The hand: a flat navy block the length and thickness of the real hand's cover (0.08 m
+    // from just above the wrist), whose centre is the palm centre that `world get lhand`
+    // reports.
     const Vec3 across = arm.hand.column(0), along = -arm.hand.column(1), back = arm.hand.column(2);
-    parts.push_back(BodyPart::box(arm.palm, axesFrom(across, along, back), {0.028, 0.048, 0.013}, kNavy));
-    const Vec3 knuckles = arm.palm + along * 0.046;
+    parts.push_back(BodyPart::box(arm.palm, axesFrom(across, along, back), {0.028, 0.040, 0.0105}, kNavy));
+    const Vec3 knuckles = arm.palm + along * 0.038;
     for (int f = 0; f < 4; ++f) {
         const double offset = (f - 1.0) * 0.016 * outward;
         const double length = f == 1 ? 0.058 : (f == 3 ? 0.042 : 0.052);
@@ -205,7 +208,7 @@ void addLeg(double x, std::vector<BodyPart>& parts)
 void addFace(const double* head, std::vector<BodyPart>& parts)
 {
     const Mat3 h = headOrientation(head);
-    const Vec3 eye = body::kNeckPivot + h * body::kLeftEyeOffset;
+    const Vec3 eye = headPoint(head, body::kLeftEyeHinge);
     auto at = [&](double x, double y, double z) { return eye + h * Vec3{x, y, z}; };
     parts.push_back(BodyPart::capsule(at(-0.034, -0.045, 0.0), at(-0.034, 0.05, 0.0), 0.021, kWhite));
     parts.push_back(BodyPart::capsule(at(-0.091, 0.085, -0.028), at(-0.031, -0.133, 0.027), 0.038, kWhite)

@@ -2,46 +2,84 @@
 
 namespace sim {
 
-Mat3 headOrientation(const double* head)
+namespace {
+
+Mat3 neckPitch(const double* head) { return rotX(-deg2rad(head[0])); }
+Mat3 neckPitchRoll(const double* head) { return neckPitch(head) * rotZ(deg2rad(head[1])); }
+
+} // namespace
+
+Mat3 headOrientation(const double* head) { return neckPitchRoll(head) * rotY(deg2rad(head[2])); }
+
+Vec3 headPoint(const double* head, const Vec3& atRest)
 {
-    return rotX(-deg2rad(head[0])) * rotZ(deg2rad(head[1])) * rotY(deg2rad(head[2]));
+    // Each hinge turns everything beyond it about its own anchor.
+    using namespace body;
+    return kNeckPitchHinge + neckPitch(head) * (kNeckRollHinge - kNeckPitchHinge)
+           + neckPitchRoll(head) * (kNeckYawHinge - kNeckRollHinge) + headOrientation(head) * (atRest - kNeckYawHinge);
 }
 
 Pose leftEyePose(const double* head)
 {
-    const Mat3 neck = headOrientation(head);
     // Positive pan turns the eye toward the robot's left; version and vergence both turn
     // the left eye toward the robot's right.
     const double pan = -head[4] - 0.5 * head[5];
+    const Mat3 tilted = headOrientation(head) * rotX(-deg2rad(head[3]));
+    const Mat3 eye = tilted * rotY(deg2rad(pan));
     Pose pose;
-    pose.position = body::kNeckPivot + neck * body::kLeftEyeOffset;
-    pose.orientation = neck * rotX(-deg2rad(head[3])) * rotY(deg2rad(pan));
+    pose.position = headPoint(head, body::kEyeTiltHinge) + tilted * (body::kLeftEyeHinge - body::kEyeTiltHinge);
+    const Vec3 forward = eye.column(2);
+    const Vec3 upHint{-eye.m[1][0], 1.0, 0.0};
+    const Vec3 right = forward.cross(upHint).normalized();
+    const Vec3 up = right.cross(forward);
+    const Vec3 left = -right;
+    pose.orientation.m[0][0] = left.x;
+    pose.orientation.m[1][0] = left.y;
+    pose.orientation.m[2][0] = left.z;
+    pose.orientation.m[0][1] = up.x;
+    pose.orientation.m[1][1] = up.y;
+    pose.orientation.m[2][1] = up.z;
+    pose.orientation.m[0][2] = forward.x;
+    pose.orientation.m[1][2] = forward.y;
+    pose.orientation.m[2][2] = forward.z;
     return pose;
 }
 
-Vec3 inertialSensorPosition(const double* head)
-{
-    return body::kNeckPivot + headOrientation(head) * body::kInertialOffset;
-}
+Vec3 inertialSensorPosition(const double* head) { return headPoint(head, body::kInertialAtRest); }
 
 ArmPose armPose(const double* arm, Side side)
 {
-    // Each link hangs along -y of its frame when its joints are at zero. Shoulder pitch
-    // (negative lifts the arm forward), roll (positive moves it away from the body) and
-    // yaw (about the upper arm); elbow flexion bends the forearm forward; prosupination
-    // turns about the forearm; wrist pitch and yaw swing the palm.
-    const Vec3 down{0.0, -1.0, 0.0};
+    // Each hinge turns everything beyond it about its own anchor, in the chain's order;
+    // anchors and axes are where they are with the arm hanging.
+    Mat3 r;
+    Vec3 t;
+    const auto at = [&](const Vec3& rest) { return r * rest + t; };
+    const auto turn = [&](int j) {
+        const body::Hinge& h = body::kLeftArmHinges[j];
+        const Mat3 turned = rotAbout(h.axis, deg2rad(h.sense * arm[j]));
+        t = t + r * (h.anchor - turned * h.anchor);
+        r = r * turned;
+    };
+    // The links' own frames with the arm hanging: -y down along the arm, z out of the back
+    // of the hand (outward: the palm faces the body), x away from the thumb (backward).
+    Mat3 hanging;
+    hanging.m[0][0] = 0.0;
+    hanging.m[2][0] = -1.0;
+    hanging.m[0][2] = 1.0;
+    hanging.m[2][2] = 0.0;
     ArmPose pose;
     pose.shoulder = body::kLeftShoulder;
-    Mat3 r = rotY(-deg2rad(body::kShoulderTurn)) * rotX(deg2rad(arm[0])) * rotZ(deg2rad(arm[1]))
-             * rotY(deg2rad(arm[2]));
-    pose.elbow = pose.shoulder + r * (down * body::kUpperArm);
-    r = r * rotX(-deg2rad(arm[3])) * rotY(deg2rad(arm[4]));
-    pose.forearm = r;
-    pose.wrist = pose.elbow + r * (down * body::kForearm);
-    r = r * rotX(-deg2rad(arm[5])) * rotZ(deg2rad(arm[6]));
-    pose.hand = r;
-    pose.palm = pose.wrist + r * (down * body::kHand);
+    for (int j = 0; j < 4; ++j) {
+        turn(j);
+    }
+    pose.elbow = at(body::kLeftArmHinges[3].anchor);
+    turn(4);
+    pose.forearm = r * hanging;
+    pose.wrist = at(body::kLeftArmHinges[5].anchor);
+    turn(5);
+    turn(6);
+    pose.hand = r * hanging;
+    pose.palm = at(body::kLeftPalmAtRest);
     if (side == Side::Left) {
         return pose;
     }

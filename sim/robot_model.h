@@ -6,8 +6,8 @@
 // (negative turns to the robot's right), 3 eye tilt (negative looks down), 4 eye version
 // (positive turns the eyes to the robot's right: the opposite sense of the neck yaw, as on
 // the real robot), 5 eye vergence (positive converges: the left eye turns toward the
-// robot's right). The neck chain is pitch, then roll, then yaw; each eye tilts, then pans,
-// about its own centre.
+// robot's right). The neck chain is pitch, then roll, then yaw, each about its own hinge;
+// the eyes tilt together about one hinge, then each pans about its own.
 #include <cstddef>
 
 #include "sim/geometry.h"
@@ -23,21 +23,40 @@ struct Pose {
 };
 
 namespace body {
-/// Neck pivot (where pitch, roll and yaw axes meet) in the world frame.
-constexpr Vec3 kNeckPivot{0.0, 0.816, -0.096};
-/// Centre of the left eye in the head frame, relative to the neck pivot.
-constexpr Vec3 kLeftEyeOffset{0.034, 0.1657, 0.1127};
-/// Inertial sensor in the head frame, relative to the neck pivot (top of the head).
-constexpr Vec3 kInertialOffset{0.0, 0.20, 0.05};
+// The head's hinges where the real simulator's model puts them with every joint at zero
+// (world frame): neck pitch about x, neck roll about z, neck yaw about y, eye tilt about x,
+// the left eye's pan about y. The left camera sits at the left eye's hinge.
+constexpr Vec3 kNeckPitchHinge{0.0, 0.8229, -0.01819};
+constexpr Vec3 kNeckRollHinge{0.0, 0.8559, -0.01819};
+constexpr Vec3 kNeckYawHinge{0.0, 0.8559, -0.01719};
+constexpr Vec3 kEyeTiltHinge{0.0, 0.9384, 0.03681};
+constexpr Vec3 kLeftEyeHinge{0.034, 0.9384, 0.03681};
+/// Inertial sensor on the head, where it is with the head at rest.
+constexpr Vec3 kInertialAtRest{-0.0066, 0.9564, -0.03969};
+/// The left arm's hinges with every joint at zero (the arm hanging), where the real
+/// simulator's model puts them: its arm chain at zero angles taken into the world frame.
+/// Shoulder pitch, roll and yaw, elbow, forearm prosupination, wrist pitch and yaw; the
+/// shoulder's pitch and roll axes are turned 15 degrees about the vertical.
+struct Hinge {
+    Vec3 anchor;
+    Vec3 axis;
+    /// The link beyond turns about `axis` by this times the joint's angle.
+    double sense;
+};
+constexpr Hinge kLeftArmHinges[7] = {
+    {{0.0060, 0.7729, -0.0431}, {0.96593, 0.0, 0.25882}, 1.0},
+    {{0.1101, 0.7729, -0.0152}, {-0.25882, 0.0, 0.96593}, 1.0},
+    {{0.1101, 0.7729, -0.0152}, {0.0, 1.0, 0.0}, -1.0},
+    {{0.1101, 0.6206, -0.0002}, {1.0, 0.0, 0.0}, -1.0},
+    {{0.1101, 0.6206, -0.0152}, {0.0, 1.0, 0.0}, -1.0},
+    {{0.1101, 0.4833, -0.0152}, {0.0, 0.0, 1.0}, -1.0},
+    {{0.1101, 0.4833, -0.0152}, {-1.0, 0.0, 0.0}, 1.0},
+};
 /// Left shoulder (where the three shoulder axes meet) in the world frame.
-constexpr Vec3 kLeftShoulder{0.1313, 0.7926, -0.0512};
-/// The shoulder's axes are turned about the vertical by this much (degrees): a raised arm
-/// points forward of straight out to the side, as on the real robot.
-constexpr double kShoulderTurn = 20.0;
-/// Upper arm, forearm, and wrist-to-palm-centre lengths.
-constexpr double kUpperArm = 0.152;
-constexpr double kForearm = 0.137;
-constexpr double kHand = 0.06;
+constexpr Vec3 kLeftShoulder = kLeftArmHinges[1].anchor;
+/// The palm's centre (what `world get lhand` reports) with the arm hanging: 3.1 cm below
+/// the wrist, on the palm's side of the arm's line.
+constexpr Vec3 kLeftPalmAtRest{0.0934, 0.4521, -0.0154};
 } // namespace body
 
 constexpr std::size_t kHeadAxes = 6;
@@ -48,7 +67,15 @@ enum class Side { Left, Right };
 /// Orientation of the head frame for the neck joints in `head` (six values, degrees).
 Mat3 headOrientation(const double* head);
 
-/// Pose of the left eye's camera for the six head joints in `head`.
+/// Where a point fixed to the head is for the joints in `head`, given where it is with
+/// the head at rest.
+Vec3 headPoint(const double* head, const Vec3& atRest);
+
+/// Pose of the left eye's camera for the six head joints in `head`. The line of sight is
+/// the eye's own forward axis; the image's top is the one the real simulator's camera
+/// takes: the world's up tipped sideways only by the eye's roll (its x axis' rise), not
+/// the rigid eye frame's up. With the neck pitched and yawed together the image therefore
+/// stays nearly level.
 Pose leftEyePose(const double* head);
 
 /// Position of the inertial sensor for the six head joints in `head`.

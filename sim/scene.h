@@ -37,6 +37,10 @@ struct Scene {
     Rgb tableColour{113, 113, 0};
     Rgb legColour{40, 40, 8};
     double ballRadius = 0.04;
+    /// Height of the ball's centre above whatever it lies on: the real simulator's 4 cm
+    /// sphere sinks 1 mm into its support, resting at 0.554 m on the table, 0.039 m on the
+    /// floor.
+    double ballRestHeight = 0.039;
 
     /// Height of the table's upper face.
     double tableHeight() const { return tableTop.max.y; }

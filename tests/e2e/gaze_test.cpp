@@ -49,7 +49,7 @@ TEST(Gaze, SearchFindsABallOutsideTheViewThenTracksIt)
 {
     // On the table: with the head at rest the view is level and the table top is below it.
     Rig rig;
-    ASSERT_NO_FATAL_FAILURE(rig.start({"--ball", "0.1", "0.554", "0.7"}));
+    ASSERT_NO_FATAL_FAILURE(rig.start({"--ball", "0.1", "0.554", "0.6"}));
     const auto startedAt = Clock::now();
     probe::CameraFrame frame;
     ASSERT_TRUE(rig.camera.waitForFrame(0, 10s, &frame));

@@ -116,7 +116,7 @@ TEST(Quit, LeavesTheHeadStillInTheModesItStartedIn)
 {
     // The ball below the view: the search agents keep the eyes turning in velocity mode.
     Rig rig;
-    ASSERT_NO_FATAL_FAILURE(rig.start({"--ball", "0.1", "0.554", "0.7"}));
+    ASSERT_NO_FATAL_FAILURE(rig.start({"--ball", "0.1", "0.554", "0.6"}));
     ASSERT_TRUE(eventually(
         [&] {
             probe::HeadJoints speeds{};

@@ -155,7 +155,7 @@ TEST(RobotSimProgram, ServesPrintsStatusRefusesASecondInstanceAndStopsOnSignals)
             EXPECT_TRUE(NetworkBase::exists(port)) << port;
         }
         // The ball held up in front of the eye is in view at rest.
-        EXPECT_TRUE(sim.waitForOutput("ball at pixel 175 134")) << sim.output();
+        EXPECT_TRUE(sim.waitForOutput("ball at pixel 176 115")) << sim.output();
 
         Program second({"--quiet"});
         EXPECT_EQ(second.wait(), 1);

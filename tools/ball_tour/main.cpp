@@ -53,7 +53,9 @@ const char* const usageText =
     "  -h, --help         this text\n"
     "\n"
     "World frame: x toward the robot's left, y up, z forward, metres. The simulator lets a\n"
-    "ball set in mid-air fall onto the table or the floor.\n"
+    "ball set in mid-air fall onto the table or the floor. Each position is read back once\n"
+    "the ball has stopped: a ball that did not stay where it was put (it fell off the table,\n"
+    "0.70 x 0.40 m, top at 0.515 m, x -0.35..0.35, z 0.25..0.65) fails its position.\n"
     "\n"
     "Environment:\n"
     "  AGENT_CONTROLLER_PORTS   port registry directory of the bundled YARP layer\n";
@@ -227,6 +229,10 @@ int runTour(const Options& options, tour::Tour& tour, tour::Cancel& cancel)
         std::fflush(stdout);
         traces.begin(i + 1, slug(stop.label));
         const tour::StopResult r = tour.run(stop);
+        if (r.placement.answered) {
+            std::printf("  ball at rest at (%.3f %.3f %.3f)%s\n", r.placement.at.x, r.placement.at.y, r.placement.at.z,
+                        r.placement.asPut ? "" : ", not where it was put");
+        }
         const std::string traced = traces.end();
         if (!traced.empty()) std::printf("  %s\n", traced.c_str());
         std::printf("  found after %s; %s\n", tour::seconds(r.foundAfter).c_str(), r.note.c_str());

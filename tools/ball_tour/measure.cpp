@@ -12,9 +12,10 @@ namespace {
 using namespace std::chrono_literals;
 
 // The two places the ball moves between: both in view of a head centred on either, far
-// enough apart that the neck has to turn (about 40 px in the image).
-const probe::Position kPlaceA{0.05, 0.554, 0.70};
-const probe::Position kPlaceB{-0.08, 0.554, 0.70};
+// enough apart that the neck has to turn (about 40 px in the image), at the back of the
+// table (z at most 0.65) where the ball is centred before the neck reaches its pitch limit.
+const probe::Position kPlaceA{0.05, 0.554, 0.60};
+const probe::Position kPlaceB{-0.08, 0.554, 0.60};
 
 /// Eye speed (degrees per second) above which an eye counts as searching: a search command
 /// turns it at 70, a tracking command at 0.4 times its angle.

@@ -2,6 +2,7 @@
 // The ball tour: place the ball, then follow the camera frame by frame until the robot has
 // settled on it, and tell how long that took and how far from the image centre the ball
 // stayed.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -28,12 +29,12 @@ struct Stop {
     Expect expect = Expect::Centred;
 };
 
-/// The demo's stops, in order: the default ball on the table (found by the search, held at
-/// the neck's pitch limit), balls further back on the table in view, one out of view that
-/// the search must find, and the default ball again.
+/// The demo's stops, in order: a ball at the far right, out of view from rest (the search
+/// must find it), balls at the back of the table left, middle and right, and one at the far
+/// left, out of view from there (the search must find it); each must end centred.
 std::vector<Stop> defaultStops();
 
-/// A place the eyes cannot reach: on the floor behind the robot.
+/// A place the eyes cannot reach: on the floor behind the robot (deliberately off the table).
 probe::Position hiddenPosition();
 
 /// A stop request shared between a signal-handling thread and the tour: waits end early
@@ -59,8 +60,25 @@ struct Settings {
     Cancel* cancel = nullptr;                 ///< when set, ends a stop early (not ok)
 };
 
+/// Where a placed ball came to rest, read back from the world.
+struct Placement {
+    bool answered = false;  ///< the world told where the ball is
+    bool steady = false;    ///< two readings in a row agreed: the ball has stopped
+    bool asPut = false;     ///< it stopped where it was put (or straight below, on the table)
+    probe::Position at;     ///< the last reading
+    std::string note;       ///< when not as put: one line saying where it went
+};
+
+/// Reads the ball back after it was put at `put` until it has stopped (at most `timeout`):
+/// a ball whose centre is beyond the table falls to the floor and may roll away. One that
+/// ends more than 1 cm from `put` horizontally, or on the floor although put higher, did
+/// not stay where it was put.
+Placement readBack(probe::WorldClient& world, const probe::Position& put, Cancel* cancel,
+                   std::chrono::milliseconds timeout = std::chrono::milliseconds(6000));
+
 struct StopResult {
     bool placed = false;        ///< the world accepted the ball position
+    Placement placement;        ///< where the ball came to rest
     bool found = false;         ///< the ball was seen in some frame after the move
     double foundAfter = -1.0;   ///< seconds from the move to the first frame showing it
     bool centred = false;
@@ -93,6 +111,8 @@ private:
     probe::WorldClient& world_;
     probe::HeadProbe& head_;
     Settings settings_;
+    /// Set by run()'s read-back when the ball did not stay where the stop put it.
+    std::atomic<bool> misplaced_{false};
 };
 
 /// "1.5 s"-style text for seconds, or "-" when negative.

@@ -12,6 +12,11 @@
       sim_reference_poses_test writes them when AC_SIM_FRAME_DIR is set) next to each other,
       one pose per row, at half size.
 
+  reference_frames.py side-by-side-views REALDIR FRAMEDIR OUT.png N [N ...]
+      The same for views of the head_views grid: the real frame REALDIR/<NNN>_*.ppm (as
+      tools/head_views saves them) next to the stand-in's FRAMEDIR/view-<NNN>.ppm (as the
+      suite writes them), for each view number N given.
+
 Standard library only (zlib for PNG).
 """
 import os
@@ -143,6 +148,22 @@ def half(image):
     return w, h, out
 
 
+def write_rows(rows, out_path):
+    """Each row a (real, stand-in) pair of half-size images, one row under the other."""
+    gap = 4
+    width = rows[0][0][0] * 2 + gap
+    height = sum(real[1] for real, _ in rows) + gap * (len(rows) - 1)
+    out = bytearray([255]) * (width * height * 3)
+    top = 0
+    for real, stand_in in rows:
+        for left, (w, h, rgb) in ((0, real), (real[0] + gap, stand_in)):
+            for y in range(h):
+                start = ((top + y) * width + left) * 3
+                out[start:start + w * 3] = rgb[y * w * 3:(y + 1) * w * 3]
+        top += real[1] + gap
+    write_png(out_path, width, height, out)
+
+
 def main(args):
     if len(args) == 2 and args[0] == 'figures':
         print('# head joints (6), ball pixels, ball centroid u v (-1: none), body-blue pixels in a 4x4 grid')
@@ -159,18 +180,18 @@ def main(args):
         if not rows:
             print('no stand-in frames in ' + args[2], file=sys.stderr)
             return 1
-        gap = 4
-        width = rows[0][0][0] * 2 + gap
-        height = sum(real[1] for real, _ in rows) + gap * (len(rows) - 1)
-        out = bytearray([255]) * (width * height * 3)
-        top = 0
-        for real, stand_in in rows:
-            for left, (w, h, rgb) in ((0, real), (real[0] + gap, stand_in)):
-                for y in range(h):
-                    start = ((top + y) * width + left) * 3
-                    out[start:start + w * 3] = rgb[y * w * 3:(y + 1) * w * 3]
-            top += real[1] + gap
-        write_png(args[3], width, height, out)
+        write_rows(rows, args[3])
+        return 0
+    if len(args) >= 5 and args[0] == 'side-by-side-views':
+        rows = []
+        for n in args[4:]:
+            real = [f for f in os.listdir(args[1]) if f.startswith('%03d_' % int(n)) and f.endswith('.ppm')]
+            frame = os.path.join(args[2], 'view-%03d.ppm' % int(n))
+            if not real or not os.path.exists(frame):
+                print('view %s: missing frame' % n, file=sys.stderr)
+                return 1
+            rows.append((half(read_ppm(os.path.join(args[1], real[0]))), half(read_ppm(frame))))
+        write_rows(rows, args[3])
         return 0
     print(__doc__, file=sys.stderr)
     return 2
