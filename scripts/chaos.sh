@@ -190,7 +190,7 @@ head_still() {  # two status lines 1.5 s apart agree to 0.5 degrees
 
 # Two places at the back of the table that the controller centres; every fault moves the ball
 # from one to the other, so "centred again" means the controller followed a new placement.
-places=("-0.2 0.554 0.65" "0.15 0.554 0.68")
+places=("-0.2 0.554 0.61" "0.15 0.554 0.61")
 place_index=0
 tour_log=$out/ball_tour.log
 centre_ball() {  # centre_ball: place the ball, wait until centred; prints seconds to centred

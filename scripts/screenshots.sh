@@ -36,8 +36,8 @@ tries=300
 until "$build/tools/port_tool/port_tool" exists /agent_controller/space/rpc >/dev/null 2>&1 || [ $tries -eq 0 ]; do
   sleep 0.1; tries=$((tries - 1))
 done
-"$build/tools/ball_tour/ball_tour" --stop 0.15 0.554 0.68 --stop -0.2 0.554 0.65 \
-    --stop 0.42 0.554 0.62 --out "$registry/tour" --trace "$registry/tour/traces" >"$registry/tour.log" 2>&1 &
+"$build/tools/ball_tour/ball_tour" --stop 0.15 0.554 0.61 --stop -0.2 0.554 0.61 \
+    --stop 0.30 0.554 0.58 --out "$registry/tour" --trace "$registry/tour/traces" >"$registry/tour.log" 2>&1 &
 tour=$!
 sleep 2  # the tour's first stop is under way when the window starts its 30 s
 "$build/tools/space_inspector/space_inspector" --screenshot docs/space-inspector.png --after 14

@@ -89,7 +89,7 @@ if [ -z "$netns_reason" ]; then
   YARP_CONFIG_HOME=$net_b QT_QPA_PLATFORM=offscreen ip netns exec "$ns_b" "$controller" >"$work/net-agent_controller.log" 2>&1 &
   pids+=($!)
   ns_wait "$ns_a" "$net_a" /left/image/in || fail "host A (namespace) never saw host B's controller"
-  YARP_CONFIG_HOME=$net_a ip netns exec "$ns_a" "$tour" --stop -0.2 0.554 0.65 --timeout 90 --out "$work" \
+  YARP_CONFIG_HOME=$net_a ip netns exec "$ns_a" "$tour" --stop -0.2 0.554 0.61 --timeout 90 --out "$work" \
       >"$work/net-ball_tour.log" 2>&1 \
     || fail "over the veth pair, the controller in host B did not centre the ball seen by host A's simulator"
   tail -n 2 "$work/net-ball_tour.log"
