@@ -319,20 +319,8 @@ int main(int argc, char** argv)
 
     // SIGINT and SIGTERM are taken by one thread, which cancels the tour so that every port
     // is closed on the way out. Blocked before any other thread exists.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     tour::Cancel cancel;
-    std::atomic<bool> finished{false};
-    std::thread signalThread([&] {
-        int sig = 0;
-        sigwait(&stopSignals, &sig);
-        if (!finished) {
-            cancel.cancel();
-        }
-    });
+    const tour::StopSignals stopSignals(cancel);
     int status = 1;
     {
         yarp::os::Network network;
@@ -366,8 +354,5 @@ int main(int argc, char** argv)
         head.close();
         world.close();
     }
-    finished = true;
-    pthread_kill(signalThread.native_handle(), SIGTERM);  // wake the signal thread
-    signalThread.join();
     return status;
 }

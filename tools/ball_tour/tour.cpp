@@ -1,5 +1,7 @@
 #include "tour.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -32,6 +34,28 @@ bool eyesNearZero(const Sample& s, double tolerance)
 }
 
 }  // namespace
+
+StopSignals::StopSignals(Cancel& cancel)
+{
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    thread_ = std::thread([this, &cancel] {
+        int sig = 0;
+        sigwait(&signals_, &sig);
+        if (!finished_) {
+            cancel.cancel();
+        }
+    });
+}
+
+StopSignals::~StopSignals()
+{
+    finished_ = true;
+    pthread_kill(thread_.native_handle(), SIGTERM);  // wake the signal thread
+    thread_.join();
+}
 
 void Cancel::cancel()
 {

@@ -5,9 +5,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "robot_probe.h"
@@ -50,6 +52,22 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool cancelled_ = false;
+};
+
+/// Takes SIGINT and SIGTERM on a thread of its own and turns them into `cancel`, so that a
+/// program ends its waits early and closes every port on the way out. Construct it before
+/// any other thread exists (the signals are blocked in every thread made after it).
+class StopSignals {
+public:
+    explicit StopSignals(Cancel& cancel);
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    sigset_t signals_;
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
 };
 
 struct Settings {

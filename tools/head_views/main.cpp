@@ -357,27 +357,12 @@ int main(int argc, char** argv)
         }
     }
     // SIGINT and SIGTERM end the capture between views, with every port closed.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     tour::Cancel cancel;
-    std::atomic<bool> finished{false};
-    std::thread signalThread([&] {
-        int sig = 0;
-        sigwait(&stopSignals, &sig);
-        if (!finished) {
-            cancel.cancel();
-        }
-    });
+    const tour::StopSignals stopSignals(cancel);
     int status = 1;
     {
         yarp::os::Network network;
         status = capture(out, speed, wait, cancel);
     }
-    finished = true;
-    pthread_kill(signalThread.native_handle(), SIGTERM);
-    signalThread.join();
     return status;
 }
