@@ -7,7 +7,7 @@
 
 #include <yarp/os/Network.h>
 
-#include "agents/motor_agents.h"
+#include "agents/robot/motor_agents.h"
 #include "app/program.h"
 #include "core/shutdown_deadline.h"
 #include "app/signal_quit.h"

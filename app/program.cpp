@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "agents/robot_release.h"
+#include "agents/robot/robot_release.h"
 #include "core/shutdown_deadline.h"
 
 bool wants_help(int argc, char** argv) {

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "agents/ball_pos_agent.h"
-#include "agents/gaze_agents.h"
-#include "agents/motor_agents.h"
-#include "agents/sensor_agents.h"
+#include "agents/behaviour/ball_pos_agent.h"
+#include "agents/behaviour/gaze_agents.h"
+#include "agents/robot/motor_agents.h"
+#include "agents/robot/sensor_agents.h"
 
 namespace {
 

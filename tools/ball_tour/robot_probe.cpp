@@ -1,6 +1,6 @@
 #include "robot_probe.h"
 
-#include "agents/blue_ball_finder.h"
+#include "agents/behaviour/blue_ball_finder.h"
 
 #include <cmath>
 #include <cstdio>

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "agents/blue_ball_finder.h"
+#include "agents/behaviour/blue_ball_finder.h"
 #include "tests/agents/behaviour/reference_frames.h"
 
 namespace {

@@ -25,8 +25,8 @@
 #include "sim/fake_board.h"
 #include <yarp/os/BufferedPort.h>
 
-#include "agents/motor_agents.h"
-#include "agents/sensor_agents.h"
+#include "agents/robot/motor_agents.h"
+#include "agents/robot/sensor_agents.h"
 #include "core/agentspace.h"
 
 using Clock = std::chrono::steady_clock;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "agents/blue_ball_finder.h"
+#include "agents/behaviour/blue_ball_finder.h"
 #include "reference_frames.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "agents/ball_pos_agent.h"
-#include "agents/gaze_agents.h"
+#include "agents/behaviour/ball_pos_agent.h"
+#include "agents/behaviour/gaze_agents.h"
 #include "behaviour_test_support.h"
 
 namespace {

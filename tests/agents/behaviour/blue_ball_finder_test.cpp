@@ -1,7 +1,7 @@
 // The ball finder's image arithmetic: the colour tests for every colour, the blob labelling
 // against a flood-fill reference, the choice of the ball among blobs, and the found / not
 // found decision.
-#include "agents/blue_ball_finder.h"
+#include "agents/behaviour/blue_ball_finder.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <yarp/dev/PolyDriver.h>
 #include <yarp/os/Property.h>
 
-#include "agents/motor_agents.h"
+#include "agents/robot/motor_agents.h"
 #include "robot_test_support.h"
 
 using namespace robot_test;

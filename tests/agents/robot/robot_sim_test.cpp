@@ -16,8 +16,8 @@
 #include <yarp/os/Network.h>
 #include <yarp/os/Property.h>
 
-#include "agents/motor_agents.h"
-#include "agents/sensor_agents.h"
+#include "agents/robot/motor_agents.h"
+#include "agents/robot/sensor_agents.h"
 #include "robot_test_support.h"
 
 extern char** environ;

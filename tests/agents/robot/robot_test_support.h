@@ -20,7 +20,7 @@
 #include "sim/board_device.h"
 #include "sim/fake_board.h"
 
-#include "agents/robot_release.h"
+#include "agents/robot/robot_release.h"
 #include "core/agentspace.h"
 
 namespace robot_test {

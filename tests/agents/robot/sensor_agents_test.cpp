@@ -14,7 +14,7 @@
 #include <yarp/os/Network.h>
 #include <yarp/os/Port.h>
 
-#include "agents/sensor_agents.h"
+#include "agents/robot/sensor_agents.h"
 #include "robot_test_support.h"
 
 using namespace robot_test;

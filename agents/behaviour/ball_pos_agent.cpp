@@ -1,4 +1,4 @@
-#include "agents/ball_pos_agent.h"
+#include "agents/behaviour/ball_pos_agent.h"
 
 #include <cstdio>
 #include <utility>

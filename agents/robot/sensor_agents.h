@@ -17,7 +17,7 @@
 #include <yarp/sig/Vector.h>
 
 #include "agents/image_handle.h"
-#include "agents/robot_release.h"
+#include "agents/robot/robot_release.h"
 #include "core/agentspace.h"
 
 /// Keeps the connection between a sensor agent's port and the simulator's port: made at start

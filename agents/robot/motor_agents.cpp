@@ -1,4 +1,4 @@
-#include "agents/motor_agents.h"
+#include "agents/robot/motor_agents.h"
 
 #include <algorithm>
 #include <cstdio>

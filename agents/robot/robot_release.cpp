@@ -1,4 +1,4 @@
-#include "agents/robot_release.h"
+#include "agents/robot/robot_release.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "agents/gaze_agents.h"
+#include "agents/behaviour/gaze_agents.h"
 
 #include <cstdarg>
 #include <cstdio>

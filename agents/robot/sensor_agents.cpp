@@ -1,4 +1,4 @@
-#include "agents/sensor_agents.h"
+#include "agents/robot/sensor_agents.h"
 
 #include <cstdio>
 

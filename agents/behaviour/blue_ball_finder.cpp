@@ -1,4 +1,4 @@
-#include "agents/blue_ball_finder.h"
+#include "agents/behaviour/blue_ball_finder.h"
 
 #include <cmath>
 

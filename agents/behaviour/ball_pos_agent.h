@@ -4,7 +4,7 @@
 
 #include <yarp/sig/Vector.h>
 
-#include "agents/blue_ball_finder.h"
+#include "agents/behaviour/blue_ball_finder.h"
 #include "agents/image_handle.h"
 #include "core/agentspace.h"
 

@@ -21,7 +21,7 @@
 #include <yarp/dev/PolyDriver.h>
 #include <yarp/sig/Vector.h>
 
-#include "agents/robot_release.h"
+#include "agents/robot/robot_release.h"
 #include "core/agentspace.h"
 
 /// The joint values as the motor agents print them: for each element one space and the
