@@ -1,5 +1,6 @@
 #include "app/wiring.h"
 
+#include <memory>
 #include <string>
 
 #include "agents/behaviour/ball_pos_agent.h"
@@ -138,9 +139,13 @@ ConfBlock write_basic_configuration(Space& space) {
 }
 
 std::vector<Agent*> create_full_agents() {
+    // What the driving agents know together of their boards' control modes: the position
+    // and the velocity agent share the head, and each must see the other's switches. The
+    // agents keep the book alive as long as they run.
+    auto control_modes = std::make_shared<ControlModeBook>();
     std::vector<Agent*> agents;
-    agents.push_back(new MotorAgent("hConfig"));
-    agents.push_back(new VelocityMotorAgent("hvConfig"));
+    agents.push_back(new MotorAgent("hConfig", control_modes));
+    agents.push_back(new VelocityMotorAgent("hvConfig", control_modes));
     agents.push_back(new CamSensorAgent("leConfig"));
     agents.push_back(new PositionAgent("hPosConfig"));
     agents.push_back(new BallPosAgent("bPConfig"));

@@ -1,26 +1,18 @@
 #include "agents/behaviour/ball_pos_agent.h"
 
-#include <cstdio>
 #include <utility>
 
-namespace {
-
-void print_created(const std::string& key) {
-    std::printf("New agent with confBlock %s created \n", key.c_str());
-    std::fflush(stdout);
-}
-
-}  // namespace
+#include "core/report.h"
 
 yarp::sig::Vector ball_vector(const blue_ball::BallEstimate& estimate) {
     return yarp::sig::Vector{estimate.x, estimate.y, static_cast<double>(estimate.width),
                              static_cast<double>(estimate.height), estimate.found ? 1.0 : 0.0};
 }
 
-BallPosAgent::BallPosAgent(std::string key) : Agent(key) { print_created(key); }
+BallPosAgent::BallPosAgent(std::string key) : Agent(key) { print_agent_created(key); }
 
 BallPosAgent::BallPosAgent(std::string key, Space& space) : Agent(key, space) {
-    print_created(key);
+    print_agent_created(key);
 }
 
 BallPosAgent::~BallPosAgent() = default;
@@ -44,15 +36,14 @@ void BallPosAgent::sense_select_act(int /*id*/) {
     const ImageHandle image = space_read<ImageHandle>(config.input_key, ImageHandle{});
     yarp::sig::Vector ball(5, 0.0);
     if (!image) {
-        std::printf("No Image \n");
+        print_line("No Image \n");
     } else {
         const blue_ball::BallEstimate estimate = finder.find(
             image->getRawImage(), image->width(), image->height(), image->getRowSize());
         if (estimate.found) {
-            std::printf("Best guess at blue target: %g %g\n", estimate.x, estimate.y);
+            print_line(format_text("Best guess at blue target: %g %g\n", estimate.x, estimate.y));
         }
         ball = ball_vector(estimate);
     }
-    std::fflush(stdout);
     space_write(config.output_key, ball, 0, 1.0f);
 }

@@ -1,53 +1,16 @@
 #include "agents/behaviour/gaze_agents.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <utility>
 
 using yarp::sig::Vector;
 
 namespace {
 
-/// Prints one whole line at once, so that lines of concurrent agents never mix.
-void print_line(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fflush(stdout);
-}
-
-/// printf-style formatting into a string of whatever length the values need (%f of a
-/// huge magnitude has no upper bound).
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
-    char small[128];
-    va_list args;
-    va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    const int needed = std::vsnprintf(small, sizeof small, fmt, args);
-    va_end(args);
-    std::string text;
-    if (needed < 0) {
-        text.clear();
-    } else if (static_cast<std::size_t>(needed) < sizeof small) {
-        text.assign(small, static_cast<std::size_t>(needed));
-    } else {
-        text.assign(static_cast<std::size_t>(needed) + 1, '\0');
-        std::vsnprintf(text.data(), text.size(), fmt, again);
-        text.resize(static_cast<std::size_t>(needed));
-    }
-    va_end(again);
-    return text;
-}
-
-void print_created(const std::string& key) {
-    print_line(format("New agent with confBlock %s created \n", key.c_str()));
-}
-
 /// "target: " and then every element as " %g": two blanks follow the colon.
 std::string target_line(const Vector& target) {
     std::string line = "target: ";
     for (double value : target) {
-        line += format(" %g", value);
+        line += format_text(" %g", value);
     }
     line += '\n';
     return line;
@@ -68,36 +31,6 @@ AgentBlock timed_defaults(const char* input, const char* output, const char* aux
     block.delay_ms = delay_ms;
     block.period_ms = period_ms;
     return block;
-}
-
-/// Reads a vector under `key`, refusing one shorter than `needed` (it counts as missing).
-Vector read_vector(Agent& agent, gaze::LengthCheck& lengths, const std::string& key,
-                   const Vector& fallback, std::size_t needed) {
-    return lengths.accept(key, agent.space_read(key, fallback), needed, fallback);
-}
-
-/// Changes some elements of the head velocity vector under `key` in one step of the Space:
-/// no other write can land between reading the vector in force and writing it back, so
-/// the elements another agent set a moment earlier are kept. A missing, lapsed or short
-/// vector is replaced by `zeros` before `law` runs. Returns the vector written.
-template <class Law>
-Vector change_head_velocity(Agent& agent, gaze::LengthCheck& lengths, const std::string& key,
-                            const Vector& zeros, gaze::WriteRule rule, Law law) {
-    std::size_t held = gaze::kHeadJoints;
-    Vector written;
-    agent.space_modify(
-        key, zeros,
-        [&](Vector& command) {
-            held = command.size();
-            if (held < gaze::kHeadJoints) {
-                command = zeros;
-            }
-            law(command);
-            written = command;
-        },
-        rule.validity_ms, rule.priority);
-    lengths.note(key, held, gaze::kHeadJoints);  // reported here, not under the Space lock
-    return written;
 }
 
 }  // namespace
@@ -150,169 +83,187 @@ Vector LengthCheck::accept(const std::string& key, Vector value, std::size_t nee
 
 bool LengthCheck::note(const std::string& key, std::size_t size, std::size_t needed) {
     if (size >= needed) {
-        reported.erase(key);
+        short_keys.erase(key);
         return true;
     }
-    if (reported.insert(key).second) {
-        print_line(format("%s: \"%s\" holds %zu values, %zu needed; read as missing\n",
-                          agent.c_str(), key.c_str(), size, needed));
-    }
+    short_keys[key].say(format_text("%s: \"%s\" holds %zu values, %zu needed; read as missing\n",
+                                    agent.c_str(), key.c_str(), size, needed));
     return false;
 }
 
 }  // namespace gaze
 
 // ---------------------------------------------------------------------------------------------
+// GazeAgent
+
+GazeAgent::GazeAgent(std::string key, const char* agent_class)
+    : Agent(key), lengths(agent_class) {
+    print_agent_created(key);
+}
+
+GazeAgent::GazeAgent(std::string key, Space& space, const char* agent_class)
+    : Agent(key, space), lengths(agent_class) {
+    print_agent_created(key);
+}
+
+void GazeAgent::configure(const std::string& key, const AgentBlock& defaults) {
+    config = space_read<AgentBlock>(key, defaults);
+}
+
+Vector GazeAgent::read(const std::string& key, const Vector& fallback, std::size_t needed) {
+    return lengths.accept(key, space_read(key, fallback), needed, fallback);
+}
+
+Vector GazeAgent::read_encoders(const std::string& key) {
+    return read(key, zeros, gaze::kHeadJoints);
+}
+
+/// No other write can land between reading the vector in force and writing it back, so the
+/// elements another agent set a moment earlier are kept. A missing, lapsed or short vector is
+/// replaced by zeros before `law` runs.
+template <class Law>
+void GazeAgent::change_head_velocity(gaze::WriteRule rule, Law law) {
+    std::size_t held = gaze::kHeadJoints;
+    Vector written;
+    space_modify(
+        config.output_key, zeros,
+        [&](Vector& command) {
+            held = command.size();
+            if (held < gaze::kHeadJoints) {
+                command = zeros;
+            }
+            law(command);
+            written = command;
+        },
+        rule.validity_ms, rule.priority);
+    lengths.note(config.output_key, held, gaze::kHeadJoints);  // reported here, not under the Space lock
+    velocity_command = written;
+}
+
+void GazeAgent::write_head_velocity(const Vector& command, gaze::WriteRule rule) {
+    velocity_command = command;
+    space_write(config.output_key, velocity_command, rule.validity_ms, rule.priority);
+}
+
+// ---------------------------------------------------------------------------------------------
 // LookAtAgent
 
-LookAtAgent::LookAtAgent(std::string key) : Agent(key) { print_created(key); }
+LookAtAgent::LookAtAgent(std::string key) : GazeAgent(std::move(key), "LookAtAgent") {}
 
-LookAtAgent::LookAtAgent(std::string key, Space& space) : Agent(key, space) { print_created(key); }
-
-LookAtAgent::~LookAtAgent() = default;
+LookAtAgent::LookAtAgent(std::string key, Space& space)
+    : GazeAgent(std::move(key), space, "LookAtAgent") {}
 
 AgentBlock LookAtAgent::defaults() { return gaze_defaults("ball_pos", "head_vel", ""); }
 
 void LookAtAgent::init(std::string key) {
-    config = space_read<AgentBlock>(key, defaults());
-    velocity_command_default = Vector(gaze::kHeadJoints, 0.0);
-    target_default = Vector(gaze::kBallElements, 0.0);
+    configure(key, defaults());
     trigger_attach(config.input_key, 1);
 }
 
 void LookAtAgent::sense_select_act(int /*id*/) {
-    target = read_vector(*this, lengths, config.input_key, target_default, gaze::kBallElements);
+    target = read(config.input_key, Vector(gaze::kBallElements, 0.0), gaze::kBallElements);
     print_line(target_line(target));
     if (!gaze::ball_found(target)) {
         return;
     }
-    velocity_command = change_head_velocity(
-        *this, lengths, config.output_key, velocity_command_default, gaze::kTrackingWrite,
-        [this](Vector& command) { gaze::look_at(target, command); });
+    change_head_velocity(gaze::kTrackingWrite,
+                         [this](Vector& command) { gaze::look_at(target, command); });
 }
 
 // ---------------------------------------------------------------------------------------------
 // FocusAgent
 
-FocusAgent::FocusAgent(std::string key) : Agent(key) { print_created(key); }
+FocusAgent::FocusAgent(std::string key) : GazeAgent(std::move(key), "FocusAgent") {}
 
-FocusAgent::FocusAgent(std::string key, Space& space) : Agent(key, space) { print_created(key); }
-
-FocusAgent::~FocusAgent() = default;
+FocusAgent::FocusAgent(std::string key, Space& space)
+    : GazeAgent(std::move(key), space, "FocusAgent") {}
 
 AgentBlock FocusAgent::defaults() { return gaze_defaults("ball_pos", "head_vel", "head_enc"); }
 
 void FocusAgent::init(std::string key) {
-    config = space_read<AgentBlock>(key, defaults());
-    velocity_command_default = Vector(gaze::kHeadJoints, 0.0);
-    encoder_values_default = Vector(gaze::kHeadJoints, 0.0);
-    target_default = Vector(gaze::kBallElements, 0.0);
+    configure(key, defaults());
     trigger_attach(config.input_key, 1);
 }
 
 void FocusAgent::sense_select_act(int /*id*/) {
-    encoder_values =
-        read_vector(*this, lengths, config.aux_key, encoder_values_default, gaze::kHeadJoints);
-    target = read_vector(*this, lengths, config.input_key, target_default, gaze::kBallElements);
-    print_line(format("Focus encoder4: %f \n", encoder_values[gaze::kEyeVersion]));
-    print_line(format("Focus target: %f \n", target[4]));
+    encoder_values = read_encoders(config.aux_key);
+    target = read(config.input_key, Vector(gaze::kBallElements, 0.0), gaze::kBallElements);
+    print_line(format_text("Focus encoder4: %f \n", encoder_values[gaze::kEyeVersion]));
+    print_line(format_text("Focus target: %f \n", target[4]));
     if (!gaze::ball_found(target)) {
         return;
     }
-    velocity_command = change_head_velocity(
-        *this, lengths, config.output_key, velocity_command_default, gaze::kTrackingWrite,
-        [this](Vector& command) { gaze::focus(encoder_values, command); });
+    change_head_velocity(gaze::kTrackingWrite,
+                         [this](Vector& command) { gaze::focus(encoder_values, command); });
 }
 
 // ---------------------------------------------------------------------------------------------
 // RestPosAgent
 
-RestPosAgent::RestPosAgent(std::string key) : Agent(key) { print_created(key); }
+RestPosAgent::RestPosAgent(std::string key) : GazeAgent(std::move(key), "RestPosAgent") {}
 
-RestPosAgent::RestPosAgent(std::string key, Space& space) : Agent(key, space) {
-    print_created(key);
-}
-
-RestPosAgent::~RestPosAgent() = default;
+RestPosAgent::RestPosAgent(std::string key, Space& space)
+    : GazeAgent(std::move(key), space, "RestPosAgent") {}
 
 AgentBlock RestPosAgent::defaults() {
     return timed_defaults("ball_pos", "head_vel", "head_enc", 1500, 2500);
 }
 
 void RestPosAgent::init(std::string key) {
-    config = space_read<AgentBlock>(key, defaults());
-    velocity_command_default = Vector(gaze::kHeadJoints, 0.0);
-    encoder_values_default = Vector(gaze::kHeadJoints, 0.0);
+    configure(key, defaults());
     timer_attach(config.delay_ms, config.period_ms, 1000);
 }
 
 void RestPosAgent::sense_select_act(int /*id*/) {
-    encoder_values =
-        read_vector(*this, lengths, config.aux_key, encoder_values_default, gaze::kHeadJoints);
-    velocity_command = change_head_velocity(
-        *this, lengths, config.output_key, velocity_command_default, gaze::kRestWrite,
-        [this](Vector& command) { gaze::rest(encoder_values, command); });
+    encoder_values = read_encoders(config.aux_key);
+    change_head_velocity(gaze::kRestWrite,
+                         [this](Vector& command) { gaze::rest(encoder_values, command); });
 }
 
 // ---------------------------------------------------------------------------------------------
 // EyeVersionAgent
 
-EyeVersionAgent::EyeVersionAgent(std::string key) : Agent(key) { print_created(key); }
+EyeVersionAgent::EyeVersionAgent(std::string key)
+    : GazeAgent(std::move(key), "EyeVersionAgent") {}
 
-EyeVersionAgent::EyeVersionAgent(std::string key, Space& space) : Agent(key, space) {
-    print_created(key);
-}
-
-EyeVersionAgent::~EyeVersionAgent() = default;
+EyeVersionAgent::EyeVersionAgent(std::string key, Space& space)
+    : GazeAgent(std::move(key), space, "EyeVersionAgent") {}
 
 AgentBlock EyeVersionAgent::defaults() {
     return timed_defaults("head_enc", "head_vel", "", 1000, 1200);
 }
 
 void EyeVersionAgent::init(std::string key) {
-    config = space_read<AgentBlock>(key, defaults());
-    velocity_command_default = Vector(gaze::kHeadJoints, 0.0);
-    encoder_values_default = Vector(gaze::kHeadJoints, 0.0);
+    configure(key, defaults());
     timer_attach(config.delay_ms, config.period_ms, 1000);
 }
 
 void EyeVersionAgent::sense_select_act(int /*id*/) {
-    encoder_values =
-        read_vector(*this, lengths, config.input_key, encoder_values_default, gaze::kHeadJoints);
-    print_line(format("encoder4: %f \n", encoder_values[gaze::kEyeVersion]));
-    velocity_command = gaze::version_search(encoder_values);
-    space_write(config.output_key, velocity_command, gaze::kVersionSearchWrite.validity_ms,
-                gaze::kVersionSearchWrite.priority);
+    const Vector encoders = read_encoders(config.input_key);
+    print_line(format_text("encoder4: %f \n", encoders[gaze::kEyeVersion]));
+    write_head_velocity(gaze::version_search(encoders), gaze::kVersionSearchWrite);
 }
 
 // ---------------------------------------------------------------------------------------------
 // EyeTiltAgent
 
-EyeTiltAgent::EyeTiltAgent(std::string key) : Agent(key) { print_created(key); }
+EyeTiltAgent::EyeTiltAgent(std::string key) : GazeAgent(std::move(key), "EyeTiltAgent") {}
 
-EyeTiltAgent::EyeTiltAgent(std::string key, Space& space) : Agent(key, space) {
-    print_created(key);
-}
-
-EyeTiltAgent::~EyeTiltAgent() = default;
+EyeTiltAgent::EyeTiltAgent(std::string key, Space& space)
+    : GazeAgent(std::move(key), space, "EyeTiltAgent") {}
 
 AgentBlock EyeTiltAgent::defaults() {
     return timed_defaults("head_vel", "head_vel", "", 1000, 2000);
 }
 
 void EyeTiltAgent::init(std::string key) {
-    config = space_read<AgentBlock>(key, defaults());
-    velocity_command_default = Vector(gaze::kHeadJoints, 0.0);
-    encoder_values_default = Vector(gaze::kHeadJoints, 0.0);
+    configure(key, defaults());
     timer_attach(config.delay_ms, config.period_ms, 1000);
 }
 
 void EyeTiltAgent::sense_select_act(int /*id*/) {
-    encoder_values =
-        read_vector(*this, lengths, config.input_key, encoder_values_default, gaze::kHeadJoints);
-    velocity_command = gaze::tilt_search(encoder_values);
-    space_write(config.output_key, velocity_command, gaze::kTiltSearchWrite.validity_ms,
-                gaze::kTiltSearchWrite.priority);
+    write_head_velocity(gaze::tilt_search(read_encoders(config.input_key)),
+                        gaze::kTiltSearchWrite);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -320,7 +271,7 @@ void EyeTiltAgent::sense_select_act(int /*id*/) {
 
 namespace {
 void print_write_agent_created(const std::string& key) {
-    print_line(format("Agent %s created \n", key.c_str()));
+    print_line(format_text("Agent %s created \n", key.c_str()));
 }
 }  // namespace
 

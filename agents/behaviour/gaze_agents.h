@@ -18,12 +18,13 @@
 // height, found flag. A vector shorter than that counts as missing: the agent uses its
 // all-zero default and says so once per key.
 #include <cstddef>
-#include <set>
+#include <map>
 #include <string>
 
 #include <yarp/sig/Vector.h>
 
 #include "core/agentspace.h"
+#include "core/report.h"
 
 /// The control laws of the gaze agents, free of the Space so they can be checked directly.
 namespace gaze {
@@ -99,21 +100,51 @@ public:
 
 private:
     std::string agent;
-    std::set<std::string> reported;  // keys whose short vector has been reported
+    std::map<std::string, ReportOnce<>> short_keys;  // per key: its short vector was reported
 };
 
 }  // namespace gaze
+
+/// What the five gaze agents share: the creation line, their configuration block, the
+/// length check of what they read, and the two ways they write the head velocity vector.
+class GazeAgent : public Agent {
+protected:
+    /// Prints the creation line. `agent_class` names the agent in its report lines.
+    GazeAgent(std::string key, const char* agent_class);
+    GazeAgent(std::string key, Space& space, const char* agent_class);
+
+    /// Reads the configuration under `key` (`defaults` when there is none).
+    void configure(const std::string& key, const AgentBlock& defaults);
+    /// The vector under `key`, or `fallback` when it is missing, lapsed or shorter than
+    /// `needed` (said once per key).
+    yarp::sig::Vector read(const std::string& key, const yarp::sig::Vector& fallback,
+                           std::size_t needed);
+    /// The head encoder vector under `key`, or six zeros.
+    yarp::sig::Vector read_encoders(const std::string& key);
+    /// Changes some elements of the head velocity vector under the output key in one step of
+    /// the Space (see gaze_agents.cpp), with `rule`'s validity and priority.
+    template <class Law>
+    void change_head_velocity(gaze::WriteRule rule, Law law);
+    /// Writes a whole head velocity vector under the output key with `rule`.
+    void write_head_velocity(const yarp::sig::Vector& command, gaze::WriteRule rule);
+
+    AgentBlock config;
+    yarp::sig::Vector velocity_command;   ///< the command last written
+    const yarp::sig::Vector zeros{yarp::sig::Vector(gaze::kHeadJoints, 0.0)};
+
+private:
+    gaze::LengthCheck lengths;
+};
 
 /// Turns the neck toward the ball while it is seen.
 ///
 /// Woken by every write of the ball vector (input key). Prints "target: " and the ball
 /// vector; when the ball is found, sets pitch and yaw velocity in the head velocity vector
 /// (output key), leaving the other elements as stored, with validity 300 and priority 100.
-class LookAtAgent : public Agent {
+class LookAtAgent : public GazeAgent {
 public:
     explicit LookAtAgent(std::string key);
     LookAtAgent(std::string key, Space& space);
-    ~LookAtAgent() override;
 
     void init(std::string key) override;
     void sense_select_act(int id) override;
@@ -122,12 +153,7 @@ public:
     static AgentBlock defaults();
 
 private:
-    yarp::sig::Vector velocity_command;
-    yarp::sig::Vector velocity_command_default;
-    yarp::sig::Vector target_default;
     yarp::sig::Vector target;
-    AgentBlock config;
-    gaze::LengthCheck lengths{"LookAtAgent"};
 };
 
 /// Brings the eyes back toward zero while the ball is seen.
@@ -136,11 +162,10 @@ private:
 /// the found flag; when the ball is found, sets eye tilt and eye version velocity in the head
 /// velocity vector (output key) from the encoder vector (aux key), with validity 300 and
 /// priority 100.
-class FocusAgent : public Agent {
+class FocusAgent : public GazeAgent {
 public:
     explicit FocusAgent(std::string key);
     FocusAgent(std::string key, Space& space);
-    ~FocusAgent() override;
 
     void init(std::string key) override;
     void sense_select_act(int id) override;
@@ -149,14 +174,8 @@ public:
     static AgentBlock defaults();
 
 private:
-    yarp::sig::Vector velocity_command;
-    yarp::sig::Vector velocity_command_default;
-    yarp::sig::Vector encoder_values_default;
     yarp::sig::Vector encoder_values;
-    yarp::sig::Vector target_default;
     yarp::sig::Vector target;
-    AgentBlock config;
-    gaze::LengthCheck lengths{"FocusAgent"};
 };
 
 /// Periodically pulls neck pitch and yaw back toward zero.
@@ -164,11 +183,10 @@ private:
 /// On every timer tick sets pitch and yaw velocity in the head velocity vector (output key)
 /// from the encoder vector (aux key), with validity 300 and priority 1. The ball vector is
 /// not consulted.
-class RestPosAgent : public Agent {
+class RestPosAgent : public GazeAgent {
 public:
     explicit RestPosAgent(std::string key);
     RestPosAgent(std::string key, Space& space);
-    ~RestPosAgent() override;
 
     void init(std::string key) override;
     void sense_select_act(int id) override;
@@ -178,12 +196,7 @@ public:
     static AgentBlock defaults();
 
 private:
-    yarp::sig::Vector velocity_command;
-    yarp::sig::Vector velocity_command_default;
-    yarp::sig::Vector encoder_values_default;
     yarp::sig::Vector encoder_values;
-    AgentBlock config;
-    gaze::LengthCheck lengths{"RestPosAgent"};
 };
 
 /// Swings the eyes from side to side in search.
@@ -191,25 +204,16 @@ private:
 /// On every timer tick reads the encoder vector (input key), prints the eye version
 /// position, and writes a head velocity vector of zeros but for eye version (+-70, against
 /// the current side) with validity 1000 and priority 1.
-class EyeVersionAgent : public Agent {
+class EyeVersionAgent : public GazeAgent {
 public:
     explicit EyeVersionAgent(std::string key);
     EyeVersionAgent(std::string key, Space& space);
-    ~EyeVersionAgent() override;
 
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
     /// input "head_enc", output "head_vel", first tick after 1000 ms, then every 1200 ms.
     static AgentBlock defaults();
-
-private:
-    yarp::sig::Vector velocity_command;
-    yarp::sig::Vector velocity_command_default;
-    yarp::sig::Vector encoder_values_default;
-    yarp::sig::Vector encoder_values;
-    AgentBlock config;
-    gaze::LengthCheck lengths{"EyeVersionAgent"};
 };
 
 /// Swings the eyes up and down in search.
@@ -218,25 +222,16 @@ private:
 /// program's wiring; the head velocity vector by default), and writes a head velocity vector
 /// of zeros but for eye tilt (+-70, against the current side) with validity 250 and
 /// priority 10. Prints nothing.
-class EyeTiltAgent : public Agent {
+class EyeTiltAgent : public GazeAgent {
 public:
     explicit EyeTiltAgent(std::string key);
     EyeTiltAgent(std::string key, Space& space);
-    ~EyeTiltAgent() override;
 
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
     /// input "head_vel", output "head_vel", first tick after 1000 ms, then every 2000 ms.
     static AgentBlock defaults();
-
-private:
-    yarp::sig::Vector velocity_command;
-    yarp::sig::Vector velocity_command_default;
-    yarp::sig::Vector encoder_values_default;
-    yarp::sig::Vector encoder_values;
-    AgentBlock config;
-    gaze::LengthCheck lengths{"EyeTiltAgent"};
 };
 
 /// Alternates the head's position targets under "head_joints" once a second, on whole

@@ -1,8 +1,9 @@
 #include "agents/robot/robot_release.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
+
+#include "core/report.h"
 
 // --- DeviceLock ----------------------------------------------------------------------------
 
@@ -88,8 +89,7 @@ bool take_for_release(DeviceLock& lock, std::chrono::milliseconds patience, cons
     if (lock.try_lock_for(patience)) {
         return true;
     }
-    std::printf("%s: busy in a call to the robot, left as it is\n", agent);
-    std::fflush(stdout);
+    print_line(std::string(agent) + ": busy in a call to the robot, left as it is\n");
     return false;
 }
 

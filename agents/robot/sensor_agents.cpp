@@ -1,22 +1,8 @@
 #include "agents/robot/sensor_agents.h"
 
-#include <cstdio>
-
-#include <yarp/os/Network.h>
+#include "core/report.h"
 
 namespace {
-
-void print_line(const std::string& line)
-{
-    std::fputs(line.c_str(), stdout);
-    std::fflush(stdout);
-}
-
-void print_created(const std::string& key)
-{
-    std::printf("New agent with confBlock %s created \n", key.c_str());
-    std::fflush(stdout);
-}
 
 /// The built-in configuration of a sensor agent; `command` stays empty unless given.
 SensorBlock sensor_defaults(const char* name, const char* local_port, const char* remote_port,
@@ -33,71 +19,13 @@ SensorBlock sensor_defaults(const char* name, const char* local_port, const char
     return block;
 }
 
-/// "<word> <value as %f> \n"; %f has no upper bound on its length, so the text is sized first.
+/// "<word> <value as %f> \n".
 std::string format_value_line(const char* word, double value)
 {
-    const int length = std::snprintf(nullptr, 0, "%s %f \n", word, value);
-    std::string line(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(line.data(), line.size(), "%s %f \n", word, value);
-    line.resize(static_cast<std::size_t>(length));
-    return line;
+    return format_text("%s %f \n", word, value);
 }
-
-/// Attempts to connect a missing port are this far apart (the ticks may come faster).
-constexpr std::chrono::milliseconds kRetrySpacing{900};
 
 } // namespace
-
-// --- PortLink ------------------------------------------------------------------------------
-
-void PortLink::configure(std::string agent_name, std::string config_key, std::string source,
-                         std::string destination, std::string remote_name)
-{
-    agent = std::move(agent_name);
-    key = std::move(config_key);
-    from = std::move(source);
-    to = std::move(destination);
-    remote = std::move(remote_name);
-}
-
-void PortLink::report(const std::string& what)
-{
-    print_line(agent + " " + key + ": " + what + "\n");
-}
-
-bool PortLink::keep(int connections)
-{
-    if (connections > 0) {
-        up = true;
-        return true;
-    }
-    if (up) {
-        up = false;
-        report("lost " + remote + ", trying again every second");
-        down_reported = true;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (tried && now - last_attempt < kRetrySpacing) {
-        return false;
-    }
-    tried = true;
-    last_attempt = now;
-    // Asking first keeps a missing port from being reported by the connect itself.
-    if (yarp::os::NetworkBase::exists(remote, true)
-        && yarp::os::NetworkBase::connect(from, to, "", true)) {
-        up = true;
-        if (down_reported) {
-            report("connected " + from + " to " + to);
-            down_reported = false;
-        }
-        return true;
-    }
-    if (!down_reported) {
-        report("no " + remote + " to connect " + from + " to " + to + ", trying again every second");
-        down_reported = true;
-    }
-    return false;
-}
 
 std::string hand_position_line(double value)
 {
@@ -114,7 +42,7 @@ std::string inertial_position_line(double value)
 CamSensorAgent::CamSensorAgent(std::string key) : Agent(key)
 {
     release_name = "CamSensorAgent";
-    print_created(key);
+    print_agent_created(key);
 }
 
 CamSensorAgent::~CamSensorAgent()
@@ -192,7 +120,7 @@ void CamSensorAgent::sense_select_act(int /*id*/)
 HandPosSensorAgent::HandPosSensorAgent(std::string key) : Agent(key)
 {
     release_name = "HandPosSensorAgent";
-    print_created(key);
+    print_agent_created(key);
 }
 
 HandPosSensorAgent::~HandPosSensorAgent()
@@ -248,45 +176,61 @@ void HandPosSensorAgent::sense_select_act(int /*id*/)
     space_write(config.data_key, hand_position, 0, 1.0f);
 }
 
-// --- InertialSensorAgent -------------------------------------------------------------------
+// --- VectorStreamAgent and its two kinds ---------------------------------------------------
 
-InertialSensorAgent::InertialSensorAgent(std::string key) : Agent(key)
+VectorStreamAgent::VectorStreamAgent(std::string key, const char* agent_class,
+                                     SensorBlock built_in, const char* word)
+    : Agent(key), defaults(std::move(built_in)), line_word(word)
 {
-    release_name = "InertialSensorAgent";
-    print_created(key);
+    release_name = agent_class;
+    print_agent_created(key);
 }
 
-InertialSensorAgent::~InertialSensorAgent()
+InertialSensorAgent::InertialSensorAgent(std::string key)
+    : VectorStreamAgent(key, "InertialSensorAgent",
+                        sensor_defaults("InertialAgent", "/inertial", "/icubSim/inertial",
+                                        "inertial", 500),
+                        "position")
+{
+}
+
+TouchSensorAgent::TouchSensorAgent(std::string key)
+    : VectorStreamAgent(key, "TouchSensorAgent",
+                        sensor_defaults("TouchAgent", "/skin/left_touch", "/icubSim/skin/left_hand",
+                                        "left_touch", 500),
+                        nullptr)
+{
+}
+
+VectorStreamAgent::~VectorStreamAgent()
 {
     if (port) {
         port->close();
     }
 }
 
-void InertialSensorAgent::close_ports()
+void VectorStreamAgent::close_ports()
 {
     if (port) {
         port->close();
     }
 }
 
-void InertialSensorAgent::init(std::string key)
+void VectorStreamAgent::init(std::string key)
 {
-    config = space_read(key, sensor_defaults("InertialAgent", "/inertial", "/icubSim/inertial",
-                                             "inertial", 500));
+    config = space_read(key, defaults);
     std::lock_guard<DeviceLock> lock(device_lock);
     if (released) {
         return;   // released before it started: it never calls the robot
     }
     port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
     port->open(config.local_port);
-    link.configure("InertialSensorAgent", key, config.remote_port, config.local_port,
-                   config.remote_port);
+    link.configure(release_name, key, config.remote_port, config.local_port, config.remote_port);
     link.keep(port->getInputCount());
     timer_attach(config.delay_ms, config.period_ms, 1000);
 }
 
-void InertialSensorAgent::sense_select_act(int /*id*/)
+void VectorStreamAgent::sense_select_act(int /*id*/)
 {
     std::lock_guard<DeviceLock> lock(device_lock);
     if (released) {
@@ -301,63 +245,10 @@ void InertialSensorAgent::sense_select_act(int /*id*/)
         return;
     }
     reading = *received;
-    for (std::size_t i = 0; i < reading.size(); ++i) {
-        print_line(inertial_position_line(reading[i]));
+    if (line_word != nullptr) {
+        for (std::size_t i = 0; i < reading.size(); ++i) {
+            print_line(format_value_line(line_word, reading[i]));
+        }
     }
-    space_write(config.data_key, reading, 0, 1.0f);
-}
-
-// --- TouchSensorAgent ----------------------------------------------------------------------
-
-TouchSensorAgent::TouchSensorAgent(std::string key) : Agent(key)
-{
-    release_name = "TouchSensorAgent";
-    print_created(key);
-}
-
-TouchSensorAgent::~TouchSensorAgent()
-{
-    if (port) {
-        port->close();
-    }
-}
-
-void TouchSensorAgent::close_ports()
-{
-    if (port) {
-        port->close();
-    }
-}
-
-void TouchSensorAgent::init(std::string key)
-{
-    config = space_read(key, sensor_defaults("TouchAgent", "/skin/left_touch",
-                                             "/icubSim/skin/left_hand", "left_touch", 500));
-    std::lock_guard<DeviceLock> lock(device_lock);
-    if (released) {
-        return;   // released before it started: it never calls the robot
-    }
-    port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
-    port->open(config.local_port);
-    link.configure("TouchSensorAgent", key, config.remote_port, config.local_port,
-                   config.remote_port);
-    link.keep(port->getInputCount());
-    timer_attach(config.delay_ms, config.period_ms, 1000);
-}
-
-void TouchSensorAgent::sense_select_act(int /*id*/)
-{
-    std::lock_guard<DeviceLock> lock(device_lock);
-    if (released) {
-        return;   // the program is shutting down: no further call to the robot
-    }
-    if (port->isClosed() || !link.keep(port->getInputCount())) {
-        return;
-    }
-    const yarp::sig::Vector* received = port->read(false);
-    if (received == nullptr) {   // nothing new, or the port was interrupted
-        return;
-    }
-    reading = *received;
     space_write(config.data_key, reading, 0, 1.0f);
 }

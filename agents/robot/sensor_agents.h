@@ -17,33 +17,9 @@
 #include <yarp/sig/Vector.h>
 
 #include "agents/image_handle.h"
+#include "agents/robot/port_link.h"
 #include "agents/robot/robot_release.h"
 #include "core/agentspace.h"
-
-/// Keeps the connection between a sensor agent's port and the simulator's port: made at start
-/// and, while it is missing or after it was lost, again about once a second. Prints one line
-/// per change of state, never one per attempt.
-class PortLink {
-public:
-    /// `agent` and `key` name the source in the lines printed. The connection runs from
-    /// `from` to `to`; `remote` is the simulator's end of it.
-    void configure(std::string agent, std::string key, std::string from, std::string to,
-                   std::string remote);
-
-    /// Called on every tick with the port's current number of connections in the link's
-    /// direction. Connects when there is none and the last attempt is about a second old.
-    /// True when connected after the call.
-    bool keep(int connections);
-
-private:
-    void report(const std::string& what);
-
-    std::string agent, key, from, to, remote;
-    bool up = false;
-    bool tried = false;
-    bool down_reported = false;
-    std::chrono::steady_clock::time_point last_attempt{};
-};
 
 /// Publishes the newest image of a camera stream once per timer tick, when one has arrived
 /// since the previous tick.
@@ -102,44 +78,49 @@ protected:
     PortLink link;
 };
 
-/// Publishes the newest vector of the inertial sensor stream once per tick (when one has
-/// arrived since the previous tick), printing one "position %f" line per element.
-class InertialSensorAgent : public Agent, public QuietOnRelease {
+/// Publishes the newest vector of a sensor stream once per tick (when one has arrived since
+/// the previous tick), and prints one line per element when the stream has a line word. The
+/// inertial and the touch agent are this agent with their own defaults.
+class VectorStreamAgent : public Agent, public QuietOnRelease {
 public:
-    /// Prints the creation line; opens nothing.
-    explicit InertialSensorAgent(std::string key);
     /// Closes the port.
-    ~InertialSensorAgent() override;
+    ~VectorStreamAgent() override;
 
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
 protected:
+    /// Prints the creation line; opens nothing. `agent_class` names the agent in its lines;
+    /// `defaults` is its built-in configuration; `line_word` starts the line printed per
+    /// element ("<word> <value %f> \n"), or is nullptr for none.
+    VectorStreamAgent(std::string key, const char* agent_class, SensorBlock defaults,
+                      const char* line_word);
+
     void close_ports() override;
     std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
     yarp::sig::Vector reading;   ///< copy of the last vector read
     SensorBlock config;
     PortLink link;
+
+private:
+    SensorBlock defaults;
+    const char* line_word;
+};
+
+/// Publishes the newest vector of the inertial sensor stream once per tick (when one has
+/// arrived since the previous tick), printing one "position %f" line per element.
+class InertialSensorAgent : public VectorStreamAgent {
+public:
+    /// Prints the creation line; opens nothing.
+    explicit InertialSensorAgent(std::string key);
 };
 
 /// Publishes the newest vector of a skin (touch) stream once per tick (when one has arrived
 /// since the previous tick), silently.
-class TouchSensorAgent : public Agent, public QuietOnRelease {
+class TouchSensorAgent : public VectorStreamAgent {
 public:
     /// Prints the creation line; opens nothing.
     explicit TouchSensorAgent(std::string key);
-    /// Closes the port.
-    ~TouchSensorAgent() override;
-
-    void init(std::string key) override;
-    void sense_select_act(int id) override;
-
-protected:
-    void close_ports() override;
-    std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
-    yarp::sig::Vector reading;   ///< copy of the last vector read
-    SensorBlock config;
-    PortLink link;
 };
 
 /// The line the hand agent prints for each reply item: "Position <value %f> \n".

@@ -66,11 +66,19 @@ void put(const std::string& key, const yarp::sig::Vector& v, int validity = 0,
     Space::getSpace()->write(key, v, validity, priority);
 }
 
-/// Starts an observed agent of type A under `config_key` and waits for its set-up.
+/// Starts an observed agent of type A under `config_key` and waits for its set-up; agents on
+/// one board share `modes`, as the program's wiring hands them one.
 template <class A>
-Observed<A>& start_agent(const std::string& config_key)
+Observed<A>& start_agent(const std::string& config_key,
+                         std::shared_ptr<ControlModeBook> modes = nullptr)
 {
-    auto& agent = make_kept<Observed<A>>(config_key);
+    auto& agent = [&]() -> Observed<A>& {
+        if constexpr (std::is_base_of_v<BoardDrivingAgent, A>) {
+            return make_kept<Observed<A>>(config_key, std::move(modes));
+        } else {
+            return make_kept<Observed<A>>(config_key);
+        }
+    }();
     agent.start(nullptr);
     EXPECT_TRUE(agent.wait_init());
     return agent;
@@ -91,8 +99,9 @@ DrivingAgents start_driving_agents(const std::string& tag)
     const VelocityBlock vc = velocity_config(tag);
     Space::getSpace()->write(tag + "_conf", pc, 0, 1.0f);
     Space::getSpace()->write(tag + "_vconf", vc, 0, 1.0f);
-    return {pc, vc, start_agent<MotorAgent>(tag + "_conf"),
-            start_agent<VelocityMotorAgent>(tag + "_vconf")};
+    auto modes = std::make_shared<ControlModeBook>();
+    return {pc, vc, start_agent<MotorAgent>(tag + "_conf", modes),
+            start_agent<VelocityMotorAgent>(tag + "_vconf", modes)};
 }
 
 /// A board that remembers, for every whole-board position command, the references in force
