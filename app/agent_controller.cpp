@@ -18,17 +18,14 @@
 #include "gui/worldgui.h"
 
 int main(int argc, char** argv) {
-    if (wants_help(argc, argv)) {
-        print_usage("agent_controller",
-                    "Finds the blue ball in the left camera image and turns the head and eyes\n"
-                    "toward it, searching with the eyes while it is not seen. Shows the head\n"
-                    "control window and the world window (ball placement).");
+    if (answered_help(argc, argv, "agent_controller",
+                      "Finds the blue ball in the left camera image and turns the head and eyes\n"
+                      "toward it, searching with the eyes while it is not seen. Shows the head\n"
+                      "control window and the world window (ball placement).")) {
         return 0;
     }
-    SignalQuit::blockInThisThread();
+    begin_controller();
     ShutdownDeadline deadline;   // first in, last out: it watches the whole teardown
-    line_buffer_stdout();
-    std::puts("Main started ");
 
     // Every block is in the Space before any agent exists: agents read theirs when their
     // threads start.

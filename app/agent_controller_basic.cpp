@@ -17,17 +17,14 @@
 #include "gui/worldgui.h"
 
 int main(int argc, char** argv) {
-    if (wants_help(argc, argv)) {
-        print_usage("agent_controller_basic",
-                    "Moves the head joints to the positions of the head control window's\n"
-                    "sliders and places the ball from the world window. Restore switches the\n"
-                    "sliders to -50..50 and centres them.");
+    if (answered_help(argc, argv, "agent_controller_basic",
+                      "Moves the head joints to the positions of the head control window's\n"
+                      "sliders and places the ball from the world window. Restore switches the\n"
+                      "sliders to -50..50 and centres them.")) {
         return 0;
     }
-    SignalQuit::blockInThisThread();
+    begin_controller();
     ShutdownDeadline deadline;   // first in, last out: it watches the whole teardown
-    line_buffer_stdout();
-    std::puts("Main started ");
 
     const ConfBlock head_config = write_basic_configuration(*Space::getSpace());
 

@@ -6,7 +6,10 @@
 #include <string>
 
 #include "agents/robot/robot_release.h"
+#include "app/signal_quit.h"
 #include "core/shutdown_deadline.h"
+
+namespace {
 
 bool wants_help(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -35,7 +38,19 @@ void print_usage(const char* program, const char* summary) {
         program, summary);
 }
 
-void line_buffer_stdout() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
+}  // namespace
+
+bool answered_help(int argc, char** argv, const char* program, const char* summary) {
+    if (!wants_help(argc, argv)) return false;
+    print_usage(program, summary);
+    return true;
+}
+
+void begin_controller() {
+    SignalQuit::blockInThisThread();
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::puts("Main started ");
+}
 
 void release_or_end(const std::vector<Agent*>& agents, int status, ShutdownDeadline& deadline,
                     const char* program)

@@ -6,16 +6,16 @@
 class Agent;
 class ShutdownDeadline;
 
-/// True when any argument is "--help" or "-h". The controllers take no other option of their
-/// own; everything else goes to the Qt application.
-bool wants_help(int argc, char** argv);
+/// When any argument is "--help" or "-h", prints the usage of `program` with its
+/// one-paragraph `summary` to standard output and returns true. The controllers take no other
+/// option of their own; everything else goes to the Qt application.
+bool answered_help(int argc, char** argv, const char* program, const char* summary);
 
-/// Prints the usage of `program` with its one-paragraph `summary` to standard output.
-void print_usage(const char* program, const char* summary);
-
-/// Makes standard output line-buffered, so that a reader at the other end of a pipe sees
-/// every diagnostic line when it is printed.
-void line_buffer_stdout();
+/// The first steps of a controller, before anything else: SIGINT and SIGTERM are blocked in
+/// this thread (so in every thread started after it, which leaves them to the signal
+/// watcher), standard output is line-buffered, so that a reader at the other end of a pipe
+/// sees every diagnostic line when it is printed, and "Main started " is printed.
+void begin_controller();
 
 /// The controllers' shutdown once the event loop has returned `status`: arms `deadline` (the
 /// rest of the shutdown, windows and middleware included, must end within 20 s) and releases

@@ -18,42 +18,11 @@ void put(Space& space, const char* key, const BlockType& block) {
     space.write(std::string(key), block, 0, 1.0f);
 }
 
+/// A position motor block whose three keys start with `prefix`.
 ConfBlock position_motor(const char* name, const char* prefix, const char* local,
-                    const char* remote) {
-    ConfBlock b;
-    b.name = name;
-    b.joints_key = std::string(prefix) + "_joints";
-    b.speed_key = std::string(prefix) + "_speed";
-    b.acc_key = std::string(prefix) + "_acc";
-    b.device = "remote_controlboard";
-    b.local_port = local;
-    b.remote_port = remote;
-    return b;
-}
-
-SensorBlock sensor(const char* name, const char* local, const char* remote, const char* key,
-                   const char* command, int period_ms) {
-    SensorBlock b;
-    b.name = name;
-    b.local_port = local;
-    b.remote_port = remote;
-    b.data_key = key;
-    b.command = command;
-    b.delay_ms = 1000;
-    b.period_ms = period_ms;
-    return b;
-}
-
-AgentBlock behaviour(const char* name, const char* input, const char* output, const char* aux,
-                     int delay_ms, int period_ms) {
-    AgentBlock b;
-    b.name = name;
-    b.input_key = input;
-    b.output_key = output;
-    b.aux_key = aux;
-    b.delay_ms = delay_ms;
-    b.period_ms = period_ms;
-    return b;
+                         const char* remote) {
+    const std::string p(prefix);
+    return {name, p + "_joints", p + "_speed", p + "_acc", "remote_controlboard", local, remote};
 }
 
 }  // namespace
@@ -64,69 +33,60 @@ ConfBlock head_motor_configuration() {
 
 FullConfiguration write_full_configuration(Space& space) {
     FullConfiguration c;
+    // Blocks are written in their members' order: name, keys, device, local and remote port,
+    // then first delay and period where the agent has a timer.
 
     c.head = head_motor_configuration();
     put(space, "hConfig", c.head);
 
-    c.head_velocity.name = "MotorAgent Head";
-    c.head_velocity.velocity_key = "head_vel";
-    c.head_velocity.encoder_key = "head_enc";
-    c.head_velocity.device = "remote_controlboard";
-    c.head_velocity.local_port = "/test/clientHV";
-    c.head_velocity.remote_port = "/icubSim/head";
+    c.head_velocity = {"MotorAgent Head", "head_vel", "head_enc", "remote_controlboard",
+                       "/test/clientHV", "/icubSim/head"};
     put(space, "hvConfig", c.head_velocity);
 
     c.left_arm = position_motor("MotorAgent LArm", "la", "/test/clientLA", "/icubSim/left_arm");
     put(space, "laConfig", c.left_arm);
 
-    c.left_arm_velocity.name = "MotorAgent left arm";
-    c.left_arm_velocity.velocity_key = "larm_vel";
-    c.left_arm_velocity.encoder_key = "larm_enc";
-    c.left_arm_velocity.device = "remote_controlboard";
-    c.left_arm_velocity.local_port = "/test/clientLAV";
-    c.left_arm_velocity.remote_port = "/icubSim/left_arm";
+    c.left_arm_velocity = {"MotorAgent left arm", "larm_vel", "larm_enc", "remote_controlboard",
+                           "/test/clientLAV", "/icubSim/left_arm"};
     put(space, "lavConfig", c.left_arm_velocity);
 
     c.right_arm = position_motor("MotorAgent RArm", "ra", "/test/clientRA", "/icubSim/right_arm");
     put(space, "raConfig", c.right_arm);
 
-    c.left_camera = sensor("HeadAgent", "/left/image/in", "/icubSim/cam/left", "leftImage", "", 100);
+    // Sensors: name, local port, remote port, data key, request, first delay, period.
+    c.left_camera = {"HeadAgent", "/left/image/in", "/icubSim/cam/left", "leftImage", "", 1000, 100};
     put(space, "leConfig", c.left_camera);
 
-    c.left_hand_position = sensor("HeadAgent", "/lhand/pos", "/icubSim/world", "lhand_pos",
-                                  "world get lhand", 500);
+    c.left_hand_position = {"HeadAgent", "/lhand/pos", "/icubSim/world", "lhand_pos",
+                            "world get lhand", 1000, 500};
     put(space, "lhandpos", c.left_hand_position);
 
-    c.inertial = sensor("InertialAgent", "/inertial", "/icubSim/inertial", "inertial", "", 500);
+    c.inertial = {"InertialAgent", "/inertial", "/icubSim/inertial", "inertial", "", 1000, 500};
     put(space, "inertialCfg", c.inertial);
 
-    c.touch = sensor("TouchAgent", "/skin/left_touch", "/icubSim/skin/left_hand", "left_touch",
-                     "", 500);
+    c.touch = {"TouchAgent", "/skin/left_touch", "/icubSim/skin/left_hand", "left_touch", "",
+               1000, 500};
     put(space, "touch", c.touch);
 
     // The head's encoder reader; its display name says left arm, only keys and ports count.
-    c.head_encoders.name = "MotorAgent left arm";
-    c.head_encoders.encoder_key = "head_enc";
-    c.head_encoders.device = "remote_controlboard";
-    c.head_encoders.local_port = "/test/clientHeadP";
-    c.head_encoders.remote_port = "/icubSim/head";
-    c.head_encoders.delay_ms = 100;
-    c.head_encoders.period_ms = 500;
+    c.head_encoders = {"MotorAgent left arm", "head_enc", "remote_controlboard",
+                       "/test/clientHeadP", "/icubSim/head", 100, 500};
     put(space, "hPosConfig", c.head_encoders);
 
-    c.ball_finder = behaviour("Find ball", "leftImage", "ballPos", "", 0, 0);
+    // Behaviours: name, input, output and auxiliary key, first delay, period.
+    c.ball_finder = {"Find ball", "leftImage", "ballPos", "", 0, 0};
     put(space, "bPConfig", c.ball_finder);
 
-    c.look = behaviour("Look At", "ballPos", "head_vel", "head_enc", 0, 0);
+    c.look = {"Look At", "ballPos", "head_vel", "head_enc", 0, 0};
     put(space, "lookConfig", c.look);
 
-    c.rest = behaviour("Look At", "ballPos", "head_vel", "head_enc", 1500, 10500);
+    c.rest = {"Look At", "ballPos", "head_vel", "head_enc", 1500, 10500};
     put(space, "restConfig", c.rest);
 
-    c.search = behaviour("search", "head_enc", "head_vel", "", 1000, 1200);
+    c.search = {"search", "head_enc", "head_vel", "", 1000, 1200};
     put(space, "search", c.search);
 
-    c.search2 = behaviour("search2", "head_enc", "head_vel", "", 1000, 2000);
+    c.search2 = {"search2", "head_enc", "head_vel", "", 1000, 2000};
     put(space, "search2", c.search2);
 
     return c;

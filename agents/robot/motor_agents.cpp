@@ -37,15 +37,8 @@ MotorAgent::~MotorAgent()
 
 void MotorAgent::init(std::string key)
 {
-    ConfBlock defaults;
-    defaults.name = "HeadAgent";
-    defaults.joints_key = "head_joints";
-    defaults.speed_key = "head_speed";
-    defaults.acc_key = "head_acc";
-    defaults.device = "remote_controlboard";
-    defaults.local_port = "/test/client";
-    defaults.remote_port = "/icubSim/head";
-    config = space_read(key, defaults);
+    config = space_read(key, ConfBlock{"HeadAgent", "head_joints", "head_speed", "head_acc",
+                                       "remote_controlboard", "/test/client", "/icubSim/head"});
     start_board(key, config.device, config.local_port, config.remote_port);
     trigger_attach(config.joints_key, 1);
     trigger_attach(config.acc_key, 1);
@@ -121,14 +114,9 @@ VelocityMotorAgent::~VelocityMotorAgent()
 
 void VelocityMotorAgent::init(std::string key)
 {
-    VelocityBlock defaults;
-    defaults.name = "HeadAgent";
-    defaults.velocity_key = "head_vel";
-    defaults.encoder_key = "head_enc";
-    defaults.device = "remote_controlboard";
-    defaults.local_port = "/test/client2";
-    defaults.remote_port = "/icubSim/head";
-    config = space_read(key, defaults);
+    config = space_read(key, VelocityBlock{"HeadAgent", "head_vel", "head_enc",
+                                           "remote_controlboard", "/test/client2",
+                                           "/icubSim/head"});
     start_board(key, config.device, config.local_port, config.remote_port);
     trigger_attach(config.velocity_key, 1);
 }
@@ -185,15 +173,8 @@ PositionAgent::~PositionAgent()
 
 void PositionAgent::init(std::string key)
 {
-    PositionBlock defaults;
-    defaults.name = "HeadAgent";
-    defaults.encoder_key = "head_enc";
-    defaults.device = "remote_controlboard";
-    defaults.local_port = "/test/client2";
-    defaults.remote_port = "/icubSim/head";
-    defaults.delay_ms = 100;
-    defaults.period_ms = 500;
-    config = space_read(key, defaults);
+    config = space_read(key, PositionBlock{"HeadAgent", "head_enc", "remote_controlboard",
+                                           "/test/client2", "/icubSim/head", 100, 500});
     link.configure("PositionAgent", key, config.device, config.local_port, config.remote_port);
 
     {

@@ -4,21 +4,6 @@
 
 namespace {
 
-/// The built-in configuration of a sensor agent; `command` stays empty unless given.
-SensorBlock sensor_defaults(const char* name, const char* local_port, const char* remote_port,
-                            const char* data_key, int period_ms, const char* command = "")
-{
-    SensorBlock block;
-    block.name = name;
-    block.local_port = local_port;
-    block.remote_port = remote_port;
-    block.data_key = data_key;
-    block.command = command;
-    block.delay_ms = 1000;
-    block.period_ms = period_ms;
-    return block;
-}
-
 /// "<word> <value as %f> \n".
 std::string format_value_line(const char* word, double value)
 {
@@ -63,8 +48,8 @@ void CamSensorAgent::close_ports()
 
 void CamSensorAgent::init(std::string key)
 {
-    config = space_read(key, sensor_defaults("HeadAgent", "/left/image/in", "/icubSim/cam/left",
-                                             "leftImage", 250));
+    config = space_read(key, SensorBlock{"HeadAgent", "/left/image/in", "/icubSim/cam/left",
+                                         "leftImage", "", 1000, 250});
     std::lock_guard<DeviceLock> lock(device_lock);
     if (released) {
         return;   // released before it started: it never calls the robot
@@ -139,8 +124,8 @@ void HandPosSensorAgent::close_ports()
 
 void HandPosSensorAgent::init(std::string key)
 {
-    config = space_read(key, sensor_defaults("HeadAgent", "/lhand/pos", "/icubSim/world",
-                                             "lhand_pos", 500, "world get lhand"));
+    config = space_read(key, SensorBlock{"HeadAgent", "/lhand/pos", "/icubSim/world", "lhand_pos",
+                                         "world get lhand", 1000, 500});
     std::lock_guard<DeviceLock> lock(device_lock);
     if (released) {
         return;   // released before it started: it never calls the robot
@@ -188,16 +173,16 @@ VectorStreamAgent::VectorStreamAgent(std::string key, const char* agent_class,
 
 InertialSensorAgent::InertialSensorAgent(std::string key)
     : VectorStreamAgent(key, "InertialSensorAgent",
-                        sensor_defaults("InertialAgent", "/inertial", "/icubSim/inertial",
-                                        "inertial", 500),
+                        SensorBlock{"InertialAgent", "/inertial", "/icubSim/inertial", "inertial", "",
+                                    1000, 500},
                         "position")
 {
 }
 
 TouchSensorAgent::TouchSensorAgent(std::string key)
     : VectorStreamAgent(key, "TouchSensorAgent",
-                        sensor_defaults("TouchAgent", "/skin/left_touch", "/icubSim/skin/left_hand",
-                                        "left_touch", 500),
+                        SensorBlock{"TouchAgent", "/skin/left_touch", "/icubSim/skin/left_hand",
+                                    "left_touch", "", 1000, 500},
                         nullptr)
 {
 }

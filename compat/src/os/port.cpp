@@ -96,14 +96,7 @@ public:
 
     bool reply(PortWriter& writer)
     {
-        std::shared_ptr<InputConnection> to;
-        std::uint64_t seq = 0;
-        {
-            std::lock_guard<std::mutex> lock(replyMutex_);
-            to = std::move(replyTo_);
-            replyTo_.reset();
-            seq = replySeq_;
-        }
+        auto [to, seq] = takeOwedReply();
         if (!to) {
             return false;
         }
@@ -118,14 +111,7 @@ public:
     /// A request taken with willReply but not answered: tell its caller so.
     void settleOwedReply()
     {
-        std::shared_ptr<InputConnection> to;
-        std::uint64_t seq = 0;
-        {
-            std::lock_guard<std::mutex> lock(replyMutex_);
-            to = std::move(replyTo_);
-            replyTo_.reset();
-            seq = replySeq_;
-        }
+        auto [to, seq] = takeOwedReply();
         if (to) {
             to->sendReply(seq, nullptr, 0, false);
         }
@@ -153,6 +139,15 @@ private:
     bool interrupted_ = false;
 
     std::mutex replyMutex_;
+    /// The caller owed a reply and its request's sequence number, taken (at most once).
+    std::pair<std::shared_ptr<InputConnection>, std::uint64_t> takeOwedReply()
+    {
+        std::lock_guard<std::mutex> lock(replyMutex_);
+        std::shared_ptr<InputConnection> to = std::move(replyTo_);
+        replyTo_.reset();
+        return {std::move(to), replySeq_};
+    }
+
     std::shared_ptr<InputConnection> replyTo_;
     std::uint64_t replySeq_ = 0;
 };

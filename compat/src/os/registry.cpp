@@ -237,6 +237,20 @@ bool validName(const std::string& name, std::string* why)
     return true;
 }
 
+std::string directoryFor(const std::string& name, std::string& error)
+{
+    std::string why;
+    if (!validName(name, &why)) {
+        error = why;
+        return {};
+    }
+    std::string dir = directory(&why);
+    if (dir.empty()) {
+        error = why;
+    }
+    return dir;
+}
+
 std::string entryKey(const std::string& name)
 {
     static const char hex[] = "0123456789ABCDEF";
@@ -263,14 +277,8 @@ std::string entryKey(const std::string& name)
 int Claim::acquire(const std::string& name, std::string& error)
 {
     release();
-    std::string why;
-    if (!validName(name, &why)) {
-        error = why;
-        return -1;
-    }
-    const std::string dir = directory(&why);
+    const std::string dir = directoryFor(name, error);
     if (dir.empty()) {
-        error = why;
         return -1;
     }
     const std::string key = entryKey(name);
@@ -380,14 +388,8 @@ void Claim::release()
 
 int connectTo(const std::string& name, std::string& error)
 {
-    std::string why;
-    if (!validName(name, &why)) {
-        error = why;
-        return -1;
-    }
-    const std::string dir = directory(&why);
+    const std::string dir = directoryFor(name, error);
     if (dir.empty()) {
-        error = why;
         return -1;
     }
     const std::string sockFile = entryKey(name) + ".sock";

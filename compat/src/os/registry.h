@@ -24,6 +24,10 @@ std::string directory(std::string* error = nullptr);
 /// Port names start with '/' and hold no blanks or control characters.
 bool validName(const std::string& name, std::string* why = nullptr);
 
+/// The registry directory for a port called `name`; empty, with `error` set, when the name is
+/// invalid or the directory cannot be used.
+std::string directoryFor(const std::string& name, std::string& error);
+
 /// File-name key of a port name (see the header comment).
 std::string entryKey(const std::string& name);
 
