@@ -28,7 +28,7 @@
 #include <yarp/os/Property.h>
 
 #include "robot_probe.h"
-#include "sim/view_figures.h"
+#include "sim/render/view_figures.h"
 #include "tour.h"
 
 namespace {
