@@ -73,15 +73,14 @@ PartFromEye::PartFromEye(const BodyPart& part, const Vec3& origin) : part_(&part
     capB_ = ob_.dot(ob_) - part.radius * part.radius;
 }
 
-double PartFromEye::hitSphere(const Vec3& d, const Vec3& oc, double c)
+RayBound PartFromEye::bound() const
 {
-    const double a = d.dot(d), halfB = d.dot(oc);
-    const double disc = halfB * halfB - a * c;
-    if (disc < 0.0) {
-        return -1.0;
+    const BodyPart& part = *part_;
+    if (part.shape == BodyPart::Shape::Capsule && baba_ > 0.0) {
+        return RayBound{ba_, baba_, oa_ * baba_ - ba_ * baoa_, qc_};
     }
-    const double t = (-halfB - std::sqrt(disc)) / a;
-    return t > 0.0 ? t : -1.0;
+    const double r = part.shape == BodyPart::Shape::Box ? part.boundRadius() : part.radius;
+    return RayBound{Vec3{}, 1.0, oa_, oa_.dot(oa_) - r * r};
 }
 
 double PartFromEye::intersect(const Vec3& d, Vec3* normal) const
@@ -135,7 +134,7 @@ double PartFromEye::intersect(const Vec3& d, Vec3* normal) const
         }
     }
     if (t < 0.0) {
-        const double tA = hitSphere(d, oa_, capA_), tB = hitSphere(d, ob_, capB_);
+        const double tA = raySphereEntry(d, oa_, capA_), tB = raySphereEntry(d, ob_, capB_);
         t = tA > 0.0 && (tB <= 0.0 || tA < tB) ? tA : tB;
         if (t <= 0.0) {
             return -1.0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/model/geometry.h"
+#include "sim/model/ray_hits.h"
 #include "sim/model/robot_model.h"
 #include "sim/model/scene.h"
 
@@ -54,11 +55,12 @@ public:
     /// As BodyPart::intersect(origin, d, normal).
     double intersect(const Vec3& d, Vec3* normal) const;
 
-private:
-    // Entry distance into the sphere at `centre` whose oc = origin - centre and
-    // c = oc . oc - r^2 are given, or -1.
-    static double hitSphere(const Vec3& d, const Vec3& oc, double c);
+    /// The test a ray from the origin passes before it can meet the part: a capsule's
+    /// infinite cylinder (the side test intersect() starts with), or for a box and a
+    /// capsule of no length the sphere around the part.
+    RayBound bound() const;
 
+private:
     const BodyPart* part_;
     Vec3 origin_;
     Vec3 oa_;            ///< origin - a

@@ -85,7 +85,6 @@ private:
                std::uint8_t* out) const;
     void shadeSolid(const Solid& solid, int axis, const Vec3& point, const Vec3& direction, const Vec3& ball,
                     std::uint8_t* out) const;
-    void background(const Vec3& direction, std::uint8_t* out) const;
     void shadeFloor(const Vec3& point, double distance, const Vec3& ball, FloorTile& lastTile, std::uint8_t* out) const;
 
     Scene scene_;
