@@ -81,41 +81,26 @@ struct Mat3 {
     Vec3 column(int j) const { return {m[0][j], m[1][j], m[2][j]}; }
 };
 
-/// Right-handed rotation about +x by `rad` (a positive angle turns +z toward -y).
-inline Mat3 rotX(double rad)
+/// Right-handed rotation by `rad` in the plane of axes i and j, turning +i toward +j.
+inline Mat3 planeRotation(int i, int j, double rad)
 {
     const double c = std::cos(rad), s = std::sin(rad);
     Mat3 r;
-    r.m[1][1] = c;
-    r.m[1][2] = -s;
-    r.m[2][1] = s;
-    r.m[2][2] = c;
+    r.m[i][i] = c;
+    r.m[i][j] = -s;
+    r.m[j][i] = s;
+    r.m[j][j] = c;
     return r;
 }
+
+/// Right-handed rotation about +x by `rad` (a positive angle turns +z toward -y).
+inline Mat3 rotX(double rad) { return planeRotation(1, 2, rad); }
 
 /// Right-handed rotation about +y by `rad` (a positive angle turns +z toward +x, the robot's left).
-inline Mat3 rotY(double rad)
-{
-    const double c = std::cos(rad), s = std::sin(rad);
-    Mat3 r;
-    r.m[0][0] = c;
-    r.m[0][2] = s;
-    r.m[2][0] = -s;
-    r.m[2][2] = c;
-    return r;
-}
+inline Mat3 rotY(double rad) { return planeRotation(2, 0, rad); }
 
 /// Right-handed rotation about +z by `rad` (a positive angle turns +x toward +y).
-inline Mat3 rotZ(double rad)
-{
-    const double c = std::cos(rad), s = std::sin(rad);
-    Mat3 r;
-    r.m[0][0] = c;
-    r.m[0][1] = -s;
-    r.m[1][0] = s;
-    r.m[1][1] = c;
-    return r;
-}
+inline Mat3 rotZ(double rad) { return planeRotation(0, 1, rad); }
 
 /// Right-handed rotation by `rad` about the unit vector `axis`.
 inline Mat3 rotAbout(const Vec3& axis, double rad)

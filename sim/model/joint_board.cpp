@@ -103,79 +103,55 @@ namespace {
 bool validRef(double v) { return std::isfinite(v) && v > 0.0; }
 } // namespace
 
-bool JointBoard::setRefSpeed(std::size_t j, double speed)
+template <typename T>
+bool JointBoard::readField(std::size_t j, T Joint::*field, T* out) const
 {
-    if (j >= joints_.size() || !validRef(speed)) {
+    if (j >= joints_.size() || out == nullptr) {
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    joints_[j].refSpeed = speed;
+    *out = joints_[j].*field;
     return true;
 }
 
-bool JointBoard::setRefSpeeds(const double* speeds)
+bool JointBoard::setRef(std::size_t j, double Joint::*field, double value)
 {
-    if (speeds == nullptr || !std::all_of(speeds, speeds + joints_.size(), validRef)) {
+    if (j >= joints_.size() || !validRef(value)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    joints_[j].*field = value;
+    return true;
+}
+
+bool JointBoard::setRefs(double Joint::*field, const double* values)
+{
+    if (values == nullptr || !std::all_of(values, values + joints_.size(), validRef)) {
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     for (std::size_t j = 0; j < joints_.size(); ++j) {
-        joints_[j].refSpeed = speeds[j];
+        joints_[j].*field = values[j];
     }
     return true;
 }
 
-bool JointBoard::setRefAcceleration(std::size_t j, double acc)
-{
-    if (j >= joints_.size() || !validRef(acc)) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    joints_[j].refAcceleration = acc;
-    return true;
-}
+bool JointBoard::setRefSpeed(std::size_t j, double speed) { return setRef(j, &Joint::refSpeed, speed); }
 
-bool JointBoard::setRefAccelerations(const double* accs)
-{
-    if (accs == nullptr || !std::all_of(accs, accs + joints_.size(), validRef)) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (std::size_t j = 0; j < joints_.size(); ++j) {
-        joints_[j].refAcceleration = accs[j];
-    }
-    return true;
-}
+bool JointBoard::setRefSpeeds(const double* speeds) { return setRefs(&Joint::refSpeed, speeds); }
 
-bool JointBoard::getRefSpeed(std::size_t j, double* speed) const
-{
-    if (j >= joints_.size() || speed == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    *speed = joints_[j].refSpeed;
-    return true;
-}
+bool JointBoard::setRefAcceleration(std::size_t j, double acc) { return setRef(j, &Joint::refAcceleration, acc); }
+
+bool JointBoard::setRefAccelerations(const double* accs) { return setRefs(&Joint::refAcceleration, accs); }
+
+bool JointBoard::getRefSpeed(std::size_t j, double* speed) const { return readField(j, &Joint::refSpeed, speed); }
 
 bool JointBoard::getRefAcceleration(std::size_t j, double* acc) const
 {
-    if (j >= joints_.size() || acc == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    *acc = joints_[j].refAcceleration;
-    return true;
+    return readField(j, &Joint::refAcceleration, acc);
 }
 
-bool JointBoard::getTarget(std::size_t j, double* target) const
-{
-    if (j >= joints_.size() || target == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    *target = joints_[j].target;
-    return true;
-}
+bool JointBoard::getTarget(std::size_t j, double* target) const { return readField(j, &Joint::target, target); }
 
 bool JointBoard::stop(std::size_t j)
 {
@@ -249,35 +225,11 @@ bool JointBoard::setControlMode(std::size_t j, ControlMode mode)
     return true;
 }
 
-bool JointBoard::getControlMode(std::size_t j, ControlMode* mode) const
-{
-    if (j >= joints_.size() || mode == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    *mode = joints_[j].mode;
-    return true;
-}
+bool JointBoard::getControlMode(std::size_t j, ControlMode* mode) const { return readField(j, &Joint::mode, mode); }
 
-bool JointBoard::getEncoder(std::size_t j, double* pos) const
-{
-    if (j >= joints_.size() || pos == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    *pos = joints_[j].position;
-    return true;
-}
+bool JointBoard::getEncoder(std::size_t j, double* pos) const { return readField(j, &Joint::position, pos); }
 
-bool JointBoard::getEncoderSpeed(std::size_t j, double* speed) const
-{
-    if (j >= joints_.size() || speed == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    *speed = joints_[j].velocity;
-    return true;
-}
+bool JointBoard::getEncoderSpeed(std::size_t j, double* speed) const { return readField(j, &Joint::velocity, speed); }
 
 std::vector<double> JointBoard::positions() const
 {

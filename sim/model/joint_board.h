@@ -98,6 +98,14 @@ private:
         double refAcceleration = kDefaultRefAcceleration;
     };
 
+    // One field of joint j (or of every joint) read or set under the lock; false, changing
+    // nothing, for an axis out of range, a null pointer, or a reference speed or
+    // acceleration that is not finite and positive.
+    template <typename T>
+    bool readField(std::size_t j, T Joint::*field, T* out) const;
+    bool setRef(std::size_t j, double Joint::*field, double value);
+    bool setRefs(double Joint::*field, const double* values);
+
     void holdHere(Joint& joint);
     static void stepPosition(Joint& joint, double dt);
     static void stepVelocity(Joint& joint, double dt);

@@ -7,28 +7,32 @@
 
 namespace sim {
 
-BodyPart BodyPart::capsule(const Vec3& a, const Vec3& b, double radius, Rgb colour)
+namespace {
+// A part of one colour, of the given shape, with its two points set.
+BodyPart plainPart(BodyPart::Shape shape, const Vec3& a, const Vec3& b, Rgb colour)
 {
     BodyPart p;
-    p.shape = Shape::Capsule;
+    p.shape = shape;
     p.a = a;
     p.b = b;
-    p.radius = radius;
     p.colour = colour;
     p.cover = colour;
+    return p;
+}
+} // namespace
+
+BodyPart BodyPart::capsule(const Vec3& a, const Vec3& b, double radius, Rgb colour)
+{
+    BodyPart p = plainPart(Shape::Capsule, a, b, colour);
+    p.radius = radius;
     return p;
 }
 
 BodyPart BodyPart::box(const Vec3& centre, const Mat3& axes, const Vec3& half, Rgb colour)
 {
-    BodyPart p;
-    p.shape = Shape::Box;
-    p.a = centre;
-    p.b = centre;
+    BodyPart p = plainPart(Shape::Box, centre, centre, colour);
     p.axes = axes;
     p.half = half;
-    p.colour = colour;
-    p.cover = colour;
     return p;
 }
 

@@ -9,10 +9,10 @@
 #include <mutex>
 #include <vector>
 
-#include "sim/render/camera.h"
 #include "sim/model/robot_body.h"
 #include "sim/model/robot_model.h"
 #include "sim/model/scene.h"
+#include "sim/render/camera.h"
 
 namespace sim {
 

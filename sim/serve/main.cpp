@@ -10,8 +10,8 @@
 #include <yarp/os/Network.h>
 
 #include "core/shutdown_deadline.h"
-#include "sim/simulation/options.h"
 #include "sim/serve/robot_sim.h"
+#include "sim/simulation/options.h"
 #include "sim/simulation/simulation.h"
 
 int main(int argc, char** argv)

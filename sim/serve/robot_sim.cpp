@@ -13,8 +13,8 @@
 #include <yarp/sig/Image.h>
 #include <yarp/sig/Vector.h>
 
-#include "sim/simulation/periodic_loop.h"
 #include "sim/serve/sim_board.h"
+#include "sim/simulation/periodic_loop.h"
 #include "sim/simulation/world_requests.h"
 
 namespace sim {

@@ -66,29 +66,20 @@ bool SimBoard::close()
     return true;
 }
 
-bool SimBoard::getEncoders(double* encs)
+bool SimBoard::copyStates(double JointState::*field, double* out) const
 {
-    if (!board_ || !encs) {
+    if (!board_ || !out) {
         return false;
     }
     const std::vector<JointState> s = board_->states();
     for (std::size_t j = 0; j < s.size(); ++j) {
-        encs[j] = s[j].position;
+        out[j] = s[j].*field;
     }
     return true;
 }
 
-bool SimBoard::getEncoderSpeeds(double* speeds)
-{
-    if (!board_ || !speeds) {
-        return false;
-    }
-    const std::vector<JointState> s = board_->states();
-    for (std::size_t j = 0; j < s.size(); ++j) {
-        speeds[j] = s[j].velocity;
-    }
-    return true;
-}
+bool SimBoard::getEncoders(double* encs) { return copyStates(&JointState::position, encs); }
+bool SimBoard::getEncoderSpeeds(double* speeds) { return copyStates(&JointState::velocity, speeds); }
 
 bool SimBoard::positionMove(int j, double ref) { return validJoint(j) && board_->positionMove(j, ref); }
 bool SimBoard::positionMove(const double* refs) { return board_ && refs && board_->positionMove(refs); }

@@ -3,8 +3,8 @@
 // interfaces, served by robot_sim through controlBoard_nws_yarp.
 #include <string>
 
-#include "sim/serve/board_device.h"
 #include "sim/model/joint_board.h"
+#include "sim/serve/board_device.h"
 
 namespace sim {
 
@@ -69,6 +69,9 @@ public:
     using BoardDevice::velocityMove;
 
 private:
+    // Writes one field of every joint's state to `out` (axes() values).
+    bool copyStates(double JointState::*field, double* out) const;
+
     JointBoard* board_ = nullptr;
 };
 

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "sim/model/geometry.h"
+#include "sim/render/camera.h"
 
 namespace sim {
 
 struct Options {
-    std::size_t width = 320;
-    std::size_t height = 240;
+    // The calibrated camera's image size unless asked otherwise.
+    std::size_t width = Intrinsics{}.width;
+    std::size_t height = Intrinsics{}.height;
     double fps = 30.0;
     bool camera = true;
     bool gravity = true;

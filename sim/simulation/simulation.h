@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "sim/render/camera.h"
 #include "sim/model/joint_board.h"
-#include "sim/render/renderer.h"
 #include "sim/model/robot_model.h"
 #include "sim/model/scene.h"
 #include "sim/model/sensors.h"
 #include "sim/model/world_model.h"
+#include "sim/render/camera.h"
+#include "sim/render/renderer.h"
 
 namespace sim {
 
