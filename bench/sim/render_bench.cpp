@@ -2,7 +2,7 @@
 // typical views: level (sky, mountains, floor), looking down at the ball on the table (the
 // tracking pose of the reference view), and turned down and left onto the robot's own left
 // arm (the pose where the real controller locks onto it). The body is drawn in each.
-#include "sim/simulation.h"
+#include "sim/simulation/simulation.h"
 
 #include <benchmark/benchmark.h>
 

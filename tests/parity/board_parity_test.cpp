@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 #include "sim/fake_board.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // factory serves only a joint board offered under its name, and the group forms of the
 // motor interfaces refuse a bad joint number without moving any joint.
 #include "sim/fake_board.h"
-#include "sim/joint_board.h"
-#include "sim/sim_board.h"
+#include "sim/model/joint_board.h"
+#include "sim/serve/sim_board.h"
 
 #include <yarp/dev/ControlBoardInterfaces.h>
 #include <yarp/dev/PolyDriver.h>

@@ -1,6 +1,6 @@
 // Joint physics of a simulated board: position profiles under the reference speed and
 // acceleration, velocity integration, limits, control modes, stop, refused input.
-#include "sim/joint_board.h"
+#include "sim/model/joint_board.h"
 
 #include <gtest/gtest.h>
 

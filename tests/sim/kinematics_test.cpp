@@ -1,9 +1,9 @@
 // Where the eye looks and where the hands are: the reference facts of the real simulator,
 // the sign conventions of the joints, and the reach of head and eyes over the world
 // window's ball positions.
-#include "sim/camera.h"
-#include "sim/joint_board.h"
-#include "sim/robot_model.h"
+#include "sim/render/camera.h"
+#include "sim/model/joint_board.h"
+#include "sim/model/robot_model.h"
 
 #include <gtest/gtest.h>
 

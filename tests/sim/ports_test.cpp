@@ -2,10 +2,10 @@
 // remote_controlboard device, the camera stream, the world request port and the sensor
 // streams. Waits poll for the awaited state with generous timeouts; the only timing claim
 // is a lower bound (a move at a set speed cannot finish sooner).
-#include "sim/robot_sim.h"
+#include "sim/serve/robot_sim.h"
 #include "sim_test_support.h"
 
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 #include <yarp/dev/ControlBoardInterfaces.h>
 #include <yarp/dev/PolyDriver.h>
 #include <yarp/os/Bottle.h>

@@ -11,7 +11,7 @@
 //
 // With AC_SIM_FRAME_DIR set, each rendered frame is also written there as PPM (for
 // reference_frames.py side-by-side).
-#include "sim/view_figures.h"
+#include "sim/render/view_figures.h"
 #include "sim_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The inertial sensor follows the head; the hand's skin feels the ball.
-#include "sim/simulation.h"
+#include "sim/simulation/simulation.h"
 #include "sim_test_support.h"
 
 #include <gtest/gtest.h>

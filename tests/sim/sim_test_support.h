@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/simulation.h"
+#include "sim/simulation/simulation.h"
 
 namespace sim_test {
 

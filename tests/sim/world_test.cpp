@@ -1,5 +1,5 @@
 // The world request interface and the ball's resting and falling.
-#include "sim/world_requests.h"
+#include "sim/simulation/world_requests.h"
 
 #include <gtest/gtest.h>
 

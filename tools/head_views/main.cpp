@@ -1,7 +1,7 @@
 // head_views: the left camera of a running simulator at a grid of head poses and ball
 // positions. For each ball position (placed through the world port and read back) the head
 // is moved to each pose in position mode; once it has stopped, the next frames are taken,
-// the frame is saved as PPM and its figures (sim/view_figures.h) are written as one line
+// the frame is saved as PPM and its figures (sim/render/view_figures.h) are written as one line
 // together with the ball as read back and the head joints as read at the capture, which
 // may differ from the commanded ones (a real joint stops at its own limit). The stand-in's
 // suite renders the same views from those lines and holds them to the same tolerances as
@@ -28,7 +28,7 @@
 #include <yarp/os/Property.h>
 
 #include "robot_probe.h"
-#include "sim/view_figures.h"
+#include "sim/render/view_figures.h"
 #include "tour.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 #include "sim/fake_board.h"
 #include <yarp/os/BufferedPort.h>
 

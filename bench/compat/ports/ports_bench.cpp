@@ -1,7 +1,7 @@
 // Port transport between two processes: image stream throughput and write-to-read latency,
 // request/reply round trip of a small bottle, and getEncoders on a 6-axis board.
 // Latency figures are reported as counters p50_us and p99_us.
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 
 #include <yarp/dev/ControlBoardInterfaces.h>
 #include <yarp/dev/PolyDriver.h>

@@ -4,7 +4,7 @@
 //                                 them (strict writes), otherwise paced, non-strict
 //   echo <port>                   answer each request with the request
 //   board <name> <axes>           serve a FakeBoard
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 #include "sim/fake_board.h"
 
 #include <yarp/os/Bottle.h>

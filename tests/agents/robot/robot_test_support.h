@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 #include "sim/fake_board.h"
 
 #include "agents/robot/robot_release.h"

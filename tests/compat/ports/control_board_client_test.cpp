@@ -2,7 +2,7 @@
 // modes as the robot has them, and calls that fail instead of hanging once the board is gone.
 #include "port_test_support.h"
 
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 #include "sim/fake_board.h"
 
 #include <yarp/dev/ControlBoardInterfaces.h>

@@ -10,7 +10,7 @@
 //   connect <src> <dst>                  connect as a third process; exit 0 on success
 #include "port_test_support.h"
 
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 #include "sim/fake_board.h"
 
 #include <yarp/os/Bottle.h>
