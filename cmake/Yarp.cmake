@@ -85,5 +85,6 @@ else()
   set(AC_YARP_VERSION "${YARP_VERSION}" CACHE INTERNAL "Version of the installed YARP (scripts read it)")
   add_library(ac_yarp INTERFACE)
   target_link_libraries(ac_yarp INTERFACE YARP::YARP_os YARP::YARP_sig YARP::YARP_dev YARP::YARP_init)
+  add_library(AgentController::yarp ALIAS ac_yarp)   # the name an installed package exports
   include(${CMAKE_CURRENT_LIST_DIR}/YarpTestServer.cmake)
 endif()

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5charts5-dev libgtest-dev libgmock-dev libbenchmark-dev
-          ccache)
+          ccache libxml2-utils)   # xmllint checks the yarpmanager application files
 # Optional extras: clang's libFuzzer for the fuzz targets.
 if [ "${AC_WITH_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -32,6 +32,7 @@ void BallWatchAgent::sense_select_act(int /*id*/)
     if (gaze::ball_found(ball)) {
         if (!seen_since) {
             seen_since = now;
+            print_line("BallWatch: the ball is in view\n");
         }
         seconds = std::chrono::duration<double>(now - *seen_since).count();
     } else if (seen_since) {

@@ -1,7 +1,8 @@
 #pragma once
 // An agent of one's own: it watches the ball vector the ball finder writes and keeps, under
-// its output key, how long the ball has been in view (seconds, 0 while it is not seen). When
-// the ball is lost it prints one line with how long it was seen.
+// its output key, how long the ball has been in view (seconds, 0 while it is not seen). It
+// prints one line when the ball comes into view and one, with how long it was seen, when the
+// ball is lost.
 #include <chrono>
 #include <optional>
 #include <string>
