@@ -42,8 +42,7 @@ function(ac_add_test name)
   endif()
   add_test(NAME ${name} COMMAND ${AC_YARP_LAUNCHER} $<TARGET_FILE:${name}> ${test_args})
   if(NOT AC_YARP_BUNDLED)
-    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/parity/network_environment.cpp)
-    target_link_libraries(${name} PRIVATE ac_yarp)
+    target_link_libraries(${name} PRIVATE ac_test_yarp_network ac_yarp)
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
@@ -83,7 +82,7 @@ endfunction()
 # ac_program_paths(<target> <MACRO> <target or absolute path> ...)
 #
 # Gives <target>'s sources each MACRO as a C string: the path of the other target's file (or of
-# the given path), found at run time relative to <target>'s executable (tests/build_path.h).
+# the given path), found at run time relative to <target>'s executable (tests/support/build_path.h).
 # Absolute paths of the build tree stay out of the compile command, so every clone compiles the
 # same command and the compiler cache serves it.
 function(ac_program_paths target)
@@ -100,7 +99,7 @@ function(ac_program_paths target)
          "${macro}=ac_build_path(\"$<PATH:RELATIVE_PATH,${file},$<TARGET_FILE_DIR:${target}>>\")")
   endwhile()
   target_compile_definitions(${target} PRIVATE ${definitions})
-  target_compile_options(${target} PRIVATE "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/build_path.h")
+  target_compile_options(${target} PRIVATE "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/support/build_path.h")
 endfunction()
 
 # ac_add_bench(<name> SOURCES <files...> [LIBS <targets...>])
@@ -133,14 +132,5 @@ function(ac_finish_test_targets)
   endif()
   if(benches)
     add_dependencies(benchmarks ${benches})
-  endif()
-endfunction()
-
-# For suites that list the registered ports (tests/parity/live_ports.h): the bundled layer's
-# registry, or an installed YARP's name server.
-function(ac_link_port_listing target)
-  if(AC_YARP_BUNDLED)
-    target_link_libraries(${target} PRIVATE yarp_compat_server)
-    target_compile_definitions(${target} PRIVATE AC_BUNDLED_YARP=1)
   endif()
 endfunction()

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "sim/board_device.h"
-#include "sim/fake_board.h"
+#include "support/fake_board.h"
 #include <yarp/os/BufferedPort.h>
 
 #include "agents/motor_agents.h"
@@ -72,7 +72,7 @@ void report_percentiles(benchmark::State& state, std::vector<double>& us)
 }
 
 /// A board that tells the benchmark when a whole-board velocity command has arrived.
-class SignallingBoard : public sim::FakeBoard {
+class SignallingBoard : public ac_test::FakeBoard {
 public:
     using FakeBoard::FakeBoard;
 

@@ -15,7 +15,6 @@
 #include "robot_test_support.h"
 
 using namespace robot_test;
-using sim::FakeBoard;
 
 namespace {
 
@@ -64,16 +63,6 @@ void put(const std::string& key, const yarp::sig::Vector& v, int validity = 0,
          float priority = 1.0f)
 {
     Space::getSpace()->write(key, v, validity, priority);
-}
-
-/// Starts an observed agent of type A under `config_key` and waits for its set-up.
-template <class A>
-Observed<A>& start_agent(const std::string& config_key)
-{
-    auto& agent = make_kept<Observed<A>>(config_key);
-    agent.start(nullptr);
-    EXPECT_TRUE(agent.wait_init());
-    return agent;
 }
 
 /// A position and a velocity agent of the program on the board of `tag`, started from the

@@ -4,11 +4,6 @@
 
 #include <cmath>
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <thread>
 
 #include <yarp/dev/IControlMode.h>
@@ -19,8 +14,7 @@
 #include "agents/motor_agents.h"
 #include "agents/sensor_agents.h"
 #include "robot_test_support.h"
-
-extern char** environ;
+#include "support/child_process.h"
 
 using namespace robot_test;
 
@@ -29,33 +23,11 @@ namespace {
 /// robot_sim running quietly (its output discarded) until destroyed.
 class Simulator {
 public:
-    Simulator()
-    {
-        std::vector<std::string> args{ROBOT_SIM_PATH, "--quiet", "--fps", "20"};
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Simulator()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
+    ~Simulator() { process.stop(SIGTERM); }
     /// Waits until the head board and the world interface are served.
     bool ready()
     {
-        return pid > 0 && poll_until([] {
+        return process.started() && poll_until([] {
                    return yarp::os::NetworkBase::exists("/icubSim/head/rpc:i")
                        && yarp::os::NetworkBase::exists("/icubSim/world")
                        && yarp::os::NetworkBase::exists("/icubSim/cam/left");
@@ -63,7 +35,7 @@ public:
     }
 
 private:
-    pid_t pid = -1;
+    ac_test::ChildProcess process{{ROBOT_SIM_PATH, "--quiet", "--fps", "20"}, ac_test::ChildProcess::Output::discarded};
 };
 
 template <class Block>
@@ -89,15 +61,6 @@ PositionBlock position_config(const std::string& tag, int period_ms)
 {
     return PositionBlock{"HeadAgent", tag + "_enc", "remote_controlboard", "/" + tag + "/client3",
                          "/icubSim/head", 0, period_ms};
-}
-
-template <class A>
-Observed<A>& start_agent(const std::string& config_key)
-{
-    auto& agent = make_kept<Observed<A>>(config_key);
-    agent.start(nullptr);
-    EXPECT_TRUE(agent.wait_init());
-    return agent;
 }
 
 void put(const std::string& key, const yarp::sig::Vector& v)

@@ -16,7 +16,7 @@
 using namespace yarp::os;
 using ports_test::Child;
 using ports_test::helperPath;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 
 namespace {
 
@@ -68,7 +68,7 @@ TEST(PortTool, ListShowsLivePortsAndTheirConnectionsButNotStaleOnes)
     ASSERT_TRUE(NetworkBase::connect("/tool/a", longName));
     {
         Child dead({helperPath(), "hold", "/tool/dead"});
-        ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/tool/dead"); }));
+        ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/tool/dead"); }));
     } // killed: its entry stays behind, stale
 
     ToolRun list = portTool("list");
@@ -82,7 +82,7 @@ TEST(PortTool, SendReadConnectAndDisconnect)
 {
     Child echo({helperPath(), "echo-server", "/tool/echo"});
     Child stream({helperPath(), "vector-writer", "/tool/stream"});
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/tool/echo") && NetworkBase::exists("/tool/stream"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/tool/echo") && NetworkBase::exists("/tool/stream"); }));
 
     ToolRun sent = portTool("send /tool/echo world get lhand");
     EXPECT_EQ(sent.status, 0);
@@ -98,9 +98,9 @@ TEST(PortTool, SendReadConnectAndDisconnect)
     BufferedPort<Bottle> sink;
     ASSERT_TRUE(sink.open("/tool/sink"));
     EXPECT_EQ(portTool("connect /tool/stream /tool/sink").status, 0);
-    EXPECT_TRUE(pollUntil([&] { return sink.getInputCount() == 1; }));
+    EXPECT_TRUE(poll_until([&] { return sink.getInputCount() == 1; }));
     EXPECT_EQ(portTool("disconnect /tool/stream /tool/sink").status, 0);
-    EXPECT_TRUE(pollUntil([&] { return sink.getInputCount() == 0; }));
+    EXPECT_TRUE(poll_until([&] { return sink.getInputCount() == 0; }));
     EXPECT_EQ(portTool("disconnect /tool/stream /tool/sink").status, 1);
     EXPECT_EQ(portTool("exists /tool/sink").status, 0);
     EXPECT_EQ(portTool("exists /tool/nothing").status, 1);

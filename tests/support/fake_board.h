@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace ac_test {
 
-class FakeBoard : public BoardDevice {
+class FakeBoard : public sim::BoardDevice {
 public:
     /// `axes` joints, all in position mode at 0.
     explicit FakeBoard(int axes);
@@ -66,4 +66,4 @@ private:
     std::vector<std::pair<std::string, int>> calls_;
 };
 
-} // namespace sim
+} // namespace ac_test
