@@ -11,13 +11,10 @@ namespace ac_test {
 CapturedStream::CapturedStream(Stream stream, bool echo) : fd_(static_cast<int>(stream)), echo_(echo)
 {
     flush();
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/ac-captured-XXXXXX";
-    file_ = ::mkostemp(path.data(), O_CLOEXEC);
+    file_ = anonymous_file();
     if (file_ < 0) {
         return;
     }
-    ::unlink(path.c_str());
     saved_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     ::dup2(file_, fd_);
 }
@@ -38,20 +35,7 @@ void CapturedStream::flush() const
 std::string CapturedStream::text() const
 {
     flush();
-    std::string out;
-    if (file_ < 0) {
-        return out;
-    }
-    char buffer[4096];
-    for (off_t at = 0;;) {
-        const ssize_t got = ::pread(file_, buffer, sizeof buffer, at);
-        if (got <= 0) {
-            break;
-        }
-        out.append(buffer, static_cast<std::size_t>(got));
-        at += got;
-    }
-    return out;
+    return file_text(file_);
 }
 
 void CapturedStream::restore()
@@ -68,6 +52,32 @@ void CapturedStream::restore()
         std::fputs(captured.c_str(), fd_ == 1 ? stdout : stderr);
         flush();
     }
+}
+
+int anonymous_file()
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/ac-test-output-XXXXXX";
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd >= 0) {
+        ::unlink(path.c_str());
+    }
+    return fd;
+}
+
+std::string file_text(int fd)
+{
+    std::string out;
+    char buffer[4096];
+    for (off_t at = 0; fd >= 0;) {
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, at);
+        if (got <= 0) {
+            break;
+        }
+        out.append(buffer, static_cast<std::size_t>(got));
+        at += got;
+    }
+    return out;
 }
 
 } // namespace ac_test

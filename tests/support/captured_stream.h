@@ -31,4 +31,12 @@ private:
     int saved_ = -1;
 };
 
+/// A new unlinked temporary file (in $TMPDIR or /tmp), open for reading and writing and
+/// closed on exec; -1 when none can be made.
+int anonymous_file();
+
+/// Everything in the file open as `fd`, read from its start without moving its offset (a
+/// capture file another process may still be writing to).
+std::string file_text(int fd);
+
 } // namespace ac_test

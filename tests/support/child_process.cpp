@@ -1,5 +1,6 @@
 #include "support/child_process.h"
 
+#include "support/captured_stream.h"
 #include "support/wait.h"
 
 #include <fcntl.h>
@@ -8,27 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 extern char** environ;
 
 namespace ac_test {
-
-namespace {
-
-/// An unlinked temporary file for a child's output, open for reading and writing.
-int anonymous_file()
-{
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/ac-child-output-XXXXXX";
-    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
-    if (fd >= 0) {
-        ::unlink(path.c_str());
-    }
-    return fd;
-}
-
-} // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& args, Output output)
 {
@@ -135,20 +118,7 @@ void ChildProcess::kill()
 
 std::string ChildProcess::output() const
 {
-    std::string text;
-    if (capture_fd_ < 0) {
-        return text;
-    }
-    char buffer[4096];
-    for (off_t at = 0;;) {
-        const ssize_t n = ::pread(capture_fd_, buffer, sizeof buffer, at);
-        if (n <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-        at += n;
-    }
-    return text;
+    return file_text(capture_fd_);
 }
 
 std::string ChildProcess::tail(std::size_t bytes) const

@@ -13,6 +13,7 @@
 
 #include "agents/motor_agents.h"
 #include "robot_test_support.h"
+#include "support/board_client.h"
 
 using namespace robot_test;
 
@@ -20,50 +21,6 @@ namespace {
 
 const std::vector<double> six_zeros(6, 0.0);
 const std::vector<double> six_thirties(6, 30.0);
-
-ConfBlock motor_config(const std::string& tag)
-{
-    ConfBlock c;
-    c.name = "HeadAgent";
-    c.joints_key = tag + "_joints";
-    c.speed_key = tag + "_speed";
-    c.acc_key = tag + "_acc";
-    c.device = "remote_controlboard";
-    c.local_port = "/" + tag + "/client";
-    c.remote_port = "/" + tag + "/head";
-    return c;
-}
-
-VelocityBlock velocity_config(const std::string& tag)
-{
-    VelocityBlock c;
-    c.name = "HeadAgent";
-    c.velocity_key = tag + "_vel";
-    c.encoder_key = tag + "_enc";
-    c.device = "remote_controlboard";
-    c.local_port = "/" + tag + "/client2";
-    c.remote_port = "/" + tag + "/head";
-    return c;
-}
-
-PositionBlock position_config(const std::string& tag, int period_ms)
-{
-    PositionBlock c;
-    c.name = "HeadAgent";
-    c.encoder_key = tag + "_enc";
-    c.device = "remote_controlboard";
-    c.local_port = "/" + tag + "/client3";
-    c.remote_port = "/" + tag + "/head";
-    c.delay_ms = 0;
-    c.period_ms = period_ms;
-    return c;
-}
-
-void put(const std::string& key, const yarp::sig::Vector& v, int validity = 0,
-         float priority = 1.0f)
-{
-    Space::getSpace()->write(key, v, validity, priority);
-}
 
 /// A position and a velocity agent of the program on the board of `tag`, started from the
 /// configurations "<tag>_conf" and "<tag>_vconf".
@@ -187,10 +144,7 @@ private:
 /// from the board's state stream, a period late).
 bool clients_see_modes(const std::string& remote, const std::vector<int>& modes)
 {
-    yarp::os::Property p;
-    p.put("device", "remote_controlboard");
-    p.put("remote", remote);
-    p.put("local", remote + "/observer");
+    yarp::os::Property p = ac_test::remote_board_options(remote, remote + "/observer");
     yarp::dev::PolyDriver observer(p);
     yarp::dev::IControlMode* view = nullptr;
     if (!observer.view(view)) {

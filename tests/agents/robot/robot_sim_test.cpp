@@ -14,6 +14,7 @@
 #include "agents/motor_agents.h"
 #include "agents/sensor_agents.h"
 #include "robot_test_support.h"
+#include "support/board_client.h"
 #include "support/child_process.h"
 
 using namespace robot_test;
@@ -44,29 +45,8 @@ void configure(const std::string& key, const Block& block)
     Space::getSpace()->write(key, block, 0, 1.0f);
 }
 
-ConfBlock motor_config(const std::string& tag)
-{
-    ConfBlock c{"HeadAgent", tag + "_joints", tag + "_speed", tag + "_acc",
-                "remote_controlboard", "/" + tag + "/client", "/icubSim/head"};
-    return c;
-}
-
-VelocityBlock velocity_config(const std::string& tag)
-{
-    return VelocityBlock{"HeadAgent", tag + "_vel", tag + "_enc", "remote_controlboard",
-                         "/" + tag + "/client2", "/icubSim/head"};
-}
-
-PositionBlock position_config(const std::string& tag, int period_ms)
-{
-    return PositionBlock{"HeadAgent", tag + "_enc", "remote_controlboard", "/" + tag + "/client3",
-                         "/icubSim/head", 0, period_ms};
-}
-
-void put(const std::string& key, const yarp::sig::Vector& v)
-{
-    Space::getSpace()->write(key, v, 0, 1.0f);
-}
+/// The simulator's head board, which the motor agents of these cases drive.
+const std::string kHead = "/icubSim/head";
 
 /// Whether the published encoders are within `tolerance` of `pose` on every axis.
 bool near(const yarp::sig::Vector& encoders, const std::vector<double>& pose, double tolerance)
@@ -88,9 +68,9 @@ bool near(const yarp::sig::Vector& encoders, const std::vector<double>& pose, do
 // release leave the head still, its joints back in the modes they started in.
 TEST(RobotSim, SimulatorStartedLaterIsDrivenAndLeftStillOnRelease)
 {
-    configure("late_conf", motor_config("late"));
-    configure("late_vconf", velocity_config("late"));
-    configure("late_pconf", position_config("late", 20));
+    configure("late_conf", motor_config("late", kHead));
+    configure("late_vconf", velocity_config("late", kHead));
+    configure("late_pconf", position_config("late", 20, kHead));
     StdoutCapture out;
     auto& motor = start_agent<MotorAgent>("late_conf");
     auto& velocity = start_agent<VelocityMotorAgent>("late_vconf");
@@ -115,10 +95,7 @@ TEST(RobotSim, SimulatorStartedLaterIsDrivenAndLeftStillOnRelease)
     EXPECT_TRUE(near(encoders(), std::vector<double>(before.begin(), before.end()), 0.2));
 
     yarp::dev::PolyDriver client;
-    yarp::os::Property options;
-    options.put("device", "remote_controlboard");
-    options.put("local", "/late/check");
-    options.put("remote", "/icubSim/head");
+    yarp::os::Property options = ac_test::remote_board_options(kHead, "/late/check");
     ASSERT_TRUE(client.open(options));
     yarp::dev::IControlMode* modes = nullptr;
     ASSERT_TRUE(client.view(modes));
@@ -138,9 +115,9 @@ TEST(RobotSim, AgentsDriveTheStandIn)
 {
     Simulator sim;
     ASSERT_TRUE(sim.ready());
-    configure("sim_conf", motor_config("sim"));
-    configure("sim_vconf", velocity_config("sim"));
-    configure("sim_pconf", position_config("sim", 50));
+    configure("sim_conf", motor_config("sim", kHead));
+    configure("sim_vconf", velocity_config("sim", kHead));
+    configure("sim_pconf", position_config("sim", 50, kHead));
     SensorBlock camera{"HeadAgent", "/sim/left/image/in", "/icubSim/cam/left", "sim_leftImage",
                        "", 0, 100};
     SensorBlock hand{"HeadAgent", "/sim/lhand/pos", "/icubSim/world", "sim_lhand_pos",

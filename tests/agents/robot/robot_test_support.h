@@ -217,6 +217,34 @@ public:
     int count(const std::string& needle) const { return ac_test::occurrences(text(), needle); }
 };
 
+/// The configuration blocks of the motor agents of a case, named after `tag`: Space keys
+/// "<tag>_joints", "<tag>_vel", "<tag>_enc", ..., local ports "/<tag>/client" (position),
+/// "/<tag>/client2" (velocity) and "/<tag>/client3" (encoders), all on the board at `remote`
+/// (by default "/<tag>/head", a board served in this process).
+inline ConfBlock motor_config(const std::string& tag, const std::string& remote = "")
+{
+    return ConfBlock{"HeadAgent", tag + "_joints", tag + "_speed", tag + "_acc", "remote_controlboard",
+                     "/" + tag + "/client", remote.empty() ? "/" + tag + "/head" : remote};
+}
+
+inline VelocityBlock velocity_config(const std::string& tag, const std::string& remote = "")
+{
+    return VelocityBlock{"HeadAgent", tag + "_vel", tag + "_enc", "remote_controlboard", "/" + tag + "/client2",
+                         remote.empty() ? "/" + tag + "/head" : remote};
+}
+
+inline PositionBlock position_config(const std::string& tag, int period_ms, const std::string& remote = "")
+{
+    return PositionBlock{"HeadAgent", tag + "_enc", "remote_controlboard", "/" + tag + "/client3",
+                         remote.empty() ? "/" + tag + "/head" : remote, 0, period_ms};
+}
+
+/// Writes `v` under `key` in the process's Space.
+inline void put(const std::string& key, const yarp::sig::Vector& v, int validity = 0, float priority = 1.0f)
+{
+    Space::getSpace()->write(key, v, validity, priority);
+}
+
 /// Starts an observed agent of type A under `config_key` and waits for its set-up.
 template <class A>
 Observed<A>& start_agent(const std::string& config_key)
