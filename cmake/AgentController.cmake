@@ -1,5 +1,16 @@
 # Helpers shared by every folder's CMakeLists.
 
+# Adds every subfolder of the calling folder that has a CMakeLists.txt: folders whose
+# subfolders are groups of suites or benchmarks with owners of their own.
+function(ac_add_present_subfolders)
+  file(GLOB subdirs LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir IN LISTS subdirs)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
+
 function(ac_component_enabled component out)
   if(component IN_LIST AC_COMPONENTS)
     set(${out} TRUE PARENT_SCOPE)

@@ -37,10 +37,7 @@ Joints fresh_vector() {
     return v;
 }
 
-class ArmWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override { test_application(); }
-};
+class ArmWindowTest : public WindowTest {};
 
 TEST_F(ArmWindowTest, FormHasSixteenJointsInTheirPanels) {
     RecordingArmWindow window("arm_form");

@@ -40,10 +40,7 @@ Joints stored(const std::string& key) {
     return ac_test::plain(Space::getSpace()->read(key, yarp::sig::Vector()));
 }
 
-class HeadWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override { test_application(); }
-};
+class HeadWindowTest : public WindowTest {};
 
 TEST_F(HeadWindowTest, FormHasTheJointColumnsRangesAndTexts) {
     RecordingHeadWindow window("head_form");

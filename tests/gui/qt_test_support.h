@@ -9,6 +9,8 @@
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
 
+#include <gtest/gtest.h>
+
 #include "support/space_write_counter.h"
 #include "support/vectors.h"
 
@@ -21,6 +23,12 @@ inline QApplication& test_application() {
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }
+
+/// A window suite's fixture: the QApplication exists before each case.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { test_application(); }
+};
 
 /// Centre of a slider's handle in the slider's own coordinates.
 inline QPoint slider_handle_centre(QSlider& slider) {

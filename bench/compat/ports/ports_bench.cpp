@@ -14,6 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/core/bench_stats.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -47,16 +49,6 @@ private:
 bool waitForPort(const std::string& name)
 {
     return ac_test::poll_until([&] { return NetworkBase::exists(name); }, std::chrono::seconds(20));
-}
-
-void reportPercentiles(benchmark::State& state, std::vector<double>& us)
-{
-    if (us.empty()) {
-        return;
-    }
-    std::sort(us.begin(), us.end());
-    state.counters["p50_us"] = us[us.size() / 2];
-    state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
 }
 
 double microsecondsSince(std::int64_t stamp)
@@ -96,7 +88,7 @@ void BM_ImageStream(benchmark::State& state)
         latency.push_back(microsecondsSince(stamp));
     }
     state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    reportPercentiles(state, latency);
+    report_percentiles(state, latency);
     in.close();
 }
 // Saturated: the writer sends as fast as the reader takes (throughput; latency includes
@@ -146,7 +138,7 @@ void BM_RequestReply(benchmark::State& state)
         }
         us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
     }
-    reportPercentiles(state, us);
+    report_percentiles(state, us);
 }
 BENCHMARK(BM_RequestReply)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -180,7 +172,7 @@ void BM_GetEncoders(benchmark::State& state)
         }
         us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
     }
-    reportPercentiles(state, us);
+    report_percentiles(state, us);
 }
 BENCHMARK(BM_GetEncoders)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
