@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <chrono>
 #include <csignal>
 
