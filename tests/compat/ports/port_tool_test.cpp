@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <sstream>
 #include <string>
-#include <sys/wait.h>
+#include <vector>
 
 using namespace yarp::os;
 using ports_test::Child;
@@ -25,23 +25,20 @@ struct ToolRun {
     std::string out;
 };
 
+/// Runs port_tool with the words of `args` and waits (bounded) for it to end.
 ToolRun portTool(const std::string& args)
 {
-    ToolRun run;
     // YARP_QUIET keeps an installed YARP's [INFO] lines (ports opened, connections made) out
     // of the output compared here; the bundled layer prints none.
-    const std::string command = "YARP_QUIET=1 " + std::string(PORT_TOOL) + " " + args + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        return run;
+    std::vector<std::string> command{"/usr/bin/env", "YARP_QUIET=1", PORT_TOOL};
+    std::istringstream words(args);
+    for (std::string word; words >> word;) {
+        command.push_back(word);
     }
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
-        run.out.append(buf, n);
-    }
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ac_test::ChildProcess tool(command, ac_test::ChildProcess::Output::captured_with_errors);
+    ToolRun run;
+    run.status = ac_test::exit_code(tool.wait_for_exit());
+    run.out = tool.output();
     return run;
 }
 
