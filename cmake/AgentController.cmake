@@ -1,5 +1,16 @@
 # Helpers shared by every folder's CMakeLists.
 
+# Adds every subfolder of the calling folder that has a CMakeLists.txt: folders whose
+# subfolders are groups of suites or benchmarks with owners of their own.
+function(ac_add_present_subfolders)
+  file(GLOB subdirs LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir IN LISTS subdirs)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
+
 function(ac_component_enabled component out)
   if(component IN_LIST AC_COMPONENTS)
     set(${out} TRUE PARENT_SCOPE)
@@ -42,8 +53,7 @@ function(ac_add_test name)
   endif()
   add_test(NAME ${name} COMMAND ${AC_YARP_LAUNCHER} $<TARGET_FILE:${name}> ${test_args})
   if(NOT AC_YARP_BUNDLED)
-    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/parity/network_environment.cpp)
-    target_link_libraries(${name} PRIVATE ac_yarp)
+    target_link_libraries(${name} PRIVATE ac_test_yarp_network ac_yarp)
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
@@ -83,7 +93,7 @@ endfunction()
 # ac_program_paths(<target> <MACRO> <target or absolute path> ...)
 #
 # Gives <target>'s sources each MACRO as a C string: the path of the other target's file (or of
-# the given path), found at run time relative to <target>'s executable (tests/build_path.h).
+# the given path), found at run time relative to <target>'s executable (tests/support/build_path.h).
 # Absolute paths of the build tree stay out of the compile command, so every clone compiles the
 # same command and the compiler cache serves it.
 function(ac_program_paths target)
@@ -100,7 +110,7 @@ function(ac_program_paths target)
          "${macro}=ac_build_path(\"$<PATH:RELATIVE_PATH,${file},$<TARGET_FILE_DIR:${target}>>\")")
   endwhile()
   target_compile_definitions(${target} PRIVATE ${definitions})
-  target_compile_options(${target} PRIVATE "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/build_path.h")
+  target_compile_options(${target} PRIVATE "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/support/build_path.h")
 endfunction()
 
 # ac_add_bench(<name> SOURCES <files...> [LIBS <targets...>])
@@ -133,14 +143,5 @@ function(ac_finish_test_targets)
   endif()
   if(benches)
     add_dependencies(benchmarks ${benches})
-  endif()
-endfunction()
-
-# For suites that list the registered ports (tests/parity/live_ports.h): the bundled layer's
-# registry, or an installed YARP's name server.
-function(ac_link_port_listing target)
-  if(AC_YARP_BUNDLED)
-    target_link_libraries(${target} PRIVATE yarp_compat_server)
-    target_compile_definitions(${target} PRIVATE AC_BUNDLED_YARP=1)
   endif()
 endfunction()

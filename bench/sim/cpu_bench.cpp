@@ -18,14 +18,14 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "support/board_client.h"
+#include "support/child_process.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -53,39 +53,20 @@ double cpuSeconds(pid_t pid)
     return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-template <class F>
-bool pollUntil(F condition, std::chrono::seconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 void measure(benchmark::State& state, bool sweepHead)
 {
     for (auto _ : state) {
-        std::vector<std::string> args{ROBOT_SIM_PATH, "--quiet"};
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        ac_test::ChildProcess sim({ROBOT_SIM_PATH, "--quiet"}, ac_test::ChildProcess::Output::inherited);
+        if (!sim.started()) {
             state.SkipWithError("cannot start robot_sim");
             return;
         }
-        if (!pollUntil([] { return yarp::os::NetworkBase::exists("/icubSim/world"); }, std::chrono::seconds(30))) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+        if (!ac_test::poll_until([] { return yarp::os::NetworkBase::exists("/icubSim/world"); },
+                                 std::chrono::seconds(30), std::chrono::milliseconds(10))) {
             state.SkipWithError("robot_sim did not come up");
             return;
         }
+        const pid_t pid = sim.pid();
         yarp::os::BufferedPort<yarp::sig::ImageOf<yarp::sig::PixelRgb>> camera;
         yarp::os::BufferedPort<yarp::sig::Vector> inertial, skin;
         camera.open("/bench/cam");
@@ -104,10 +85,7 @@ void measure(benchmark::State& state, bool sweepHead)
             }
         });
 
-        yarp::os::Property config;
-        config.put("device", "remote_controlboard");
-        config.put("remote", "/icubSim/head");
-        config.put("local", "/bench/head");
+        yarp::os::Property config = ac_test::remote_board_options("/icubSim/head", "/bench/head");
         yarp::dev::PolyDriver driver(config);
         yarp::dev::IVelocityControl* vel = nullptr;
         yarp::dev::IControlMode* modes = nullptr;
@@ -131,9 +109,7 @@ void measure(benchmark::State& state, bool sweepHead)
         const double cpu = cpuSeconds(pid) - cpu0;
 
         driver.close();
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        sim.stop(SIGTERM);
         done = true;
         camera.interrupt();
         reader.join();

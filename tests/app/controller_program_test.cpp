@@ -1,7 +1,5 @@
 // Both controllers run as processes against the simulator stand-in, offscreen: their start-up
 // output, the world window's connection, and a clean exit on SIGTERM and SIGINT.
-#include <dirent.h>
-
 #include <algorithm>
 #include <chrono>
 #include <string>
@@ -11,16 +9,20 @@
 
 #include <yarp/os/Network.h>
 
-#include "../parity/live_ports.h"
-#include "child_process.h"
+#include "support/child_process.h"
+#include "support/live_ports.h"
+#include "support/wait.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using ac_test::ChildProcess;
+using ac_test::port_live;
+using ac_test::registry_mentions;
 
 // Generous: the machine may be busy with sanitizer builds.
 constexpr auto start_timeout = 60s;
-constexpr auto exit_timeout = 30s;
+constexpr auto exit_timeout = ac_test::kExitTimeout;
 
 /// The configuration keys of the "New agent ... created" lines, in output order.
 std::vector<std::string> created_agents(const std::string& output) {
@@ -59,29 +61,8 @@ std::string start_results(const std::string& output) {
     return {};
 }
 
-bool port_live(const std::string& name) { return yarp::os::NetworkBase::exists(name); }
-
 bool connected(const std::string& from, const std::string& to) {
     return yarp::os::NetworkBase::isConnected(from, to);
-}
-
-/// Whether any registration (live or left behind) carries `fragment` in its name.
-bool registry_mentions(const std::string& fragment) {
-#ifndef AC_BUNDLED_YARP
-    for (const std::string& name : ac_test::registeredPorts()) {
-        if (name.find(fragment) != std::string::npos) return true;
-    }
-    return false;
-#else
-    DIR* dir = opendir(compat::portRegistryDirectory().c_str());
-    if (dir == nullptr) return false;
-    bool found = false;
-    while (dirent* entry = readdir(dir)) {
-        if (std::string(entry->d_name).find(fragment) != std::string::npos) found = true;
-    }
-    closedir(dir);
-    return found;
-#endif
 }
 
 class ControllerProgramTest : public ::testing::Test {
@@ -90,23 +71,20 @@ protected:
         simulator = std::make_unique<ChildProcess>(
             std::vector<std::string>{ROBOT_SIM, "--quiet", "--width", "64", "--height", "48",
                                      "--fps", "5"},
-            false);
+            ChildProcess::Output::discarded);
         ASSERT_TRUE(simulator->started());
-        const auto deadline = std::chrono::steady_clock::now() + start_timeout;
-        while (!yarp::os::NetworkBase::exists("/icubSim/world")) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "robot_sim did not come up";
-            std::this_thread::sleep_for(20ms);
-        }
+        ASSERT_TRUE(ac_test::poll_until([] { return port_live("/icubSim/world"); }, start_timeout, 20ms))
+            << "robot_sim did not come up";
     }
     void TearDown() override {
-        if (simulator) simulator->signal_and_wait(SIGTERM, exit_timeout);
+        if (simulator) simulator->stop(SIGTERM, exit_timeout);
     }
 
     /// Runs `program` until its start results are printed; returns it.
     std::unique_ptr<ChildProcess> start(const char* program) {
         auto child = std::make_unique<ChildProcess>(std::vector<std::string>{program});
         EXPECT_TRUE(child->started());
-        EXPECT_TRUE(child->read_until([](const std::string& out) { return !start_results(out).empty(); },
+        EXPECT_TRUE(child->wait_for_output([](const std::string& out) { return !start_results(out).empty(); },
                                       start_timeout))
             << "output so far:\n" << child->output();
         return child;
@@ -129,7 +107,7 @@ TEST_F(ControllerProgramTest, FullControllerStartsTenAgentsAndExitsCleanlyOnSigt
     EXPECT_TRUE(port_live("/move_ball"));
     EXPECT_TRUE(connected("/move_ball", "/icubSim/world"));
 
-    const int status = controller->signal_and_wait(SIGTERM, exit_timeout);
+    const int status = controller->stop(SIGTERM, exit_timeout);
     ASSERT_NE(status, -1) << "still running after SIGTERM";
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -146,7 +124,7 @@ TEST_F(ControllerProgramTest, BasicControllerStartsOneAgentAndExitsCleanlyOnSigi
     EXPECT_EQ(start_results(out), "0");
     EXPECT_TRUE(connected("/move_ball", "/icubSim/world"));
 
-    const int status = controller->signal_and_wait(SIGINT, exit_timeout);
+    const int status = controller->stop(SIGINT, exit_timeout);
     ASSERT_NE(status, -1) << "still running after SIGINT";
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "core/agentspace.h"
+#include "support/wait.h"
 #include "test_support.h"
 
-using core_test::poll_until;
+using ac_test::poll_until;
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/agentspace.h"
+#include "support/wait.h"
 #include "test_support.h"
 
 namespace {
@@ -33,7 +34,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 using Vec = std::vector<double>;
-using core_test::poll_until;
+using ac_test::poll_until;
 
 struct Pixel {
     unsigned char r, g, b;

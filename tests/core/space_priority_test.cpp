@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "core/agentspace.h"
+#include "support/wait.h"
 #include "test_support.h"
 
-using core_test::poll_until;
+using ac_test::poll_until;
 using core_test::Watcher;
 
 namespace {

@@ -1,8 +1,7 @@
 #pragma once
-// Small helpers shared by the core suites.
-#include <chrono>
+// Small helpers shared by the core suites: real-time clock arithmetic and a watcher of
+// notifications. Waiting by polling is support/wait.h.
 #include <ctime>
-#include <thread>
 
 #include "core/thread.h"
 #include "core/timer.h"
@@ -20,17 +19,6 @@ inline timespec after_ms(int ms) {
 /// Milliseconds from `a` to `b` (negative when b is earlier).
 inline double ms_between(const timespec& a, const timespec& b) {
     return (b.tv_sec - a.tv_sec) * 1e3 + (b.tv_nsec - a.tv_nsec) / 1e6;
-}
-
-/// Polls `done` every millisecond until it holds or `timeout_ms` has passed.
-template <class Pred>
-bool poll_until(Pred done, int timeout_ms = 5000) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > give_up) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 /// A proxy on its own monitor whose notifications are kept until asked for

@@ -12,10 +12,11 @@
 
 #include "core/thread.h"
 #include "core/timer.h"
+#include "support/wait.h"
 #include "test_support.h"
 
 using core_test::after_ms;
-using core_test::poll_until;
+using ac_test::poll_until;
 
 namespace {
 

@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "core/timer.h"
+#include "support/wait.h"
 #include "test_support.h"
 
 using core_test::after_ms;
 using core_test::ms_between;
-using core_test::poll_until;
+using ac_test::poll_until;
 using core_test::Watcher;
 
 namespace {

@@ -2,32 +2,26 @@
 // What the end-to-end suites share: programs run as child processes with their output in a
 // log file, polling with generous deadlines, and a rig that runs robot_sim and a controller
 // and looks at the robot through the probes of ball_tour.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
+#include <csignal>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <yarp/os/Network.h>
 
-#include "../parity/live_ports.h"
+#include "support/child_process.h"
+#include "support/live_ports.h"
+#include "support/wait.h"
 
 #include "robot_probe.h"
 #include "tour.h"
-
-extern char** environ;
 
 namespace e2e {
 
@@ -36,110 +30,19 @@ using Clock = std::chrono::steady_clock;
 
 /// Generous: the machine may be busy with other builds and sanitizer runs.
 constexpr auto kStartTimeout = 60s;
-constexpr auto kExitTimeout = 30s;
+constexpr auto kExitTimeout = ac_test::kExitTimeout;
 
-/// Calls `condition` every `period` until it returns true or `timeout` passes; returns
-/// whether it did.
+using ac_test::ChildProcess;
+using ac_test::live_ports;
+using ac_test::port_live;
+
+/// Polls `condition` until it holds or `timeout` passes; whole programs are looked at every
+/// 50 ms unless a check asks for more.
 inline bool eventually(const std::function<bool()>& condition, Clock::duration timeout,
                        Clock::duration period = 50ms)
 {
-    const auto deadline = Clock::now() + timeout;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(period);
-    }
-    return true;
+    return ac_test::poll_until(condition, timeout, period);
 }
-
-/// A program run as a child process, its standard output and error going to a log file.
-/// The destructor kills (SIGKILL) and reaps a child that is still running, so a failed test
-/// leaves nothing behind.
-class Process {
-public:
-    Process(const std::vector<std::string>& args, std::string log) : log_(std::move(log))
-    {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    ~Process()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool started() const { return pid_ > 0 || status_ != -1; }
-    pid_t pid() const { return pid_; }
-
-    /// True while the child has not ended.
-    bool running()
-    {
-        if (pid_ <= 0) {
-            return false;
-        }
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            status_ = status;
-            pid_ = -1;
-            return false;
-        }
-        return true;
-    }
-
-    /// Sends `signal_number` and waits up to `timeout`; the wait status, or -1 when the
-    /// child did not end in time.
-    int stop(int signal_number, Clock::duration timeout = kExitTimeout)
-    {
-        if (pid_ > 0) {
-            kill(pid_, signal_number);
-        }
-        return waitForExit(timeout);
-    }
-
-    /// Waits up to `timeout` for the child to end; the wait status or -1.
-    int waitForExit(Clock::duration timeout)
-    {
-        eventually([this] { return !running(); }, timeout, 20ms);
-        return pid_ > 0 ? -1 : status_;
-    }
-
-    /// Everything the child has written so far.
-    std::string output() const
-    {
-        std::ifstream in(log_);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    /// The last `bytes` of the output, for failure messages.
-    std::string tail(std::size_t bytes = 2000) const
-    {
-        const std::string all = output();
-        return all.size() > bytes ? "..." + all.substr(all.size() - bytes) : all;
-    }
-
-private:
-    std::string log_;
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
 
 /// A log file name for `name` in the test's temporary directory.
 inline std::string logPath(const std::string& name)
@@ -148,11 +51,6 @@ inline std::string logPath(const std::string& name)
     return ::testing::TempDir() + "e2e-" + std::to_string(getpid()) + "-" + (info ? info->name() : "x") + "-" + name
            + ".log";
 }
-
-/// Live ports in this test's registry (or on its name server).
-inline std::vector<std::string> livePorts() { return ac_test::livePorts(); }
-
-inline bool portLive(const std::string& name) { return yarp::os::NetworkBase::exists(name); }
 
 inline ::testing::AssertionResult exitedWithZero(int status)
 {
@@ -180,14 +78,14 @@ public:
     {
         std::vector<std::string> args{ROBOT_SIM, "--quiet"};
         args.insert(args.end(), simArgs.begin(), simArgs.end());
-        sim = std::make_unique<Process>(args, logPath("robot_sim"));
+        sim = std::make_unique<ChildProcess>(args, logPath("robot_sim"));
         ASSERT_TRUE(sim->started());
-        ASSERT_TRUE(eventually([] { return portLive("/icubSim/world") && portLive("/icubSim/cam/left"); },
+        ASSERT_TRUE(eventually([] { return port_live("/icubSim/world") && port_live("/icubSim/cam/left"); },
                                kStartTimeout))
             << "robot_sim did not come up:\n" << sim->tail();
-        this->controller = std::make_unique<Process>(std::vector<std::string>{controller}, logPath("controller"));
+        this->controller = std::make_unique<ChildProcess>(std::vector<std::string>{controller}, logPath("controller"));
         ASSERT_TRUE(this->controller->started());
-        ASSERT_TRUE(eventually([] { return portLive("/move_ball"); }, kStartTimeout))
+        ASSERT_TRUE(eventually([] { return port_live("/move_ball"); }, kStartTimeout))
             << "the controller did not come up:\n" << this->controller->tail();
         std::string error;
         ASSERT_TRUE(world.open("/e2e/world", "/icubSim/world", &error)) << error;
@@ -231,8 +129,8 @@ public:
     }
 
     yarp::os::Network network;
-    std::unique_ptr<Process> sim;
-    std::unique_ptr<Process> controller;
+    std::unique_ptr<ChildProcess> sim;
+    std::unique_ptr<ChildProcess> controller;
     probe::CameraWatch camera;
     probe::WorldClient world;
     probe::HeadProbe head;

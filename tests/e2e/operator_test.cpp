@@ -37,8 +37,8 @@ std::string describe(const probe::HeadJoints& j)
 TEST(Operator, HeadWindowSlidersAndSpaceWritesMoveTheSimulatedHead)
 {
     yarp::os::Network network;
-    Process sim({ROBOT_SIM, "--quiet", "--no-camera"}, logPath("robot_sim"));
-    ASSERT_TRUE(eventually([] { return portLive("/icubSim/world"); }, kStartTimeout)) << sim.tail();
+    ChildProcess sim({ROBOT_SIM, "--quiet", "--no-camera"}, logPath("robot_sim"));
+    ASSERT_TRUE(eventually([] { return port_live("/icubSim/world"); }, kStartTimeout)) << sim.tail();
 
     static int argc = 1;
     static char name[] = "e2e_operator_test";

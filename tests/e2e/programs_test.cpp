@@ -16,35 +16,35 @@ TEST(Programs, ControllersWithoutSimulatorStayUpAndExitCleanlyOnSigterm)
     yarp::os::Network network;
     for (const std::string program : {AGENT_CONTROLLER, AGENT_CONTROLLER_BASIC}) {
         SCOPED_TRACE(program);
-        Process controller({program}, logPath("controller"));
-        ASSERT_TRUE(eventually([] { return portLive("/move_ball"); }, kStartTimeout)) << controller.tail();
+        ChildProcess controller({program}, logPath("controller"));
+        ASSERT_TRUE(eventually([] { return port_live("/move_ball"); }, kStartTimeout)) << controller.tail();
         // Long enough for every agent's first timer (one second after start) to have fired.
         std::this_thread::sleep_for(3s);
         ASSERT_TRUE(controller.running()) << controller.tail();
 
         {
-            Process sim({ROBOT_SIM, "--quiet", "--width", "64", "--height", "48"}, logPath("robot_sim"));
-            ASSERT_TRUE(eventually([] { return portLive("/icubSim/world"); }, kStartTimeout)) << sim.tail();
+            ChildProcess sim({ROBOT_SIM, "--quiet", "--width", "64", "--height", "48"}, logPath("robot_sim"));
+            ASSERT_TRUE(eventually([] { return port_live("/icubSim/world"); }, kStartTimeout)) << sim.tail();
             std::this_thread::sleep_for(2s);
             EXPECT_TRUE(controller.running()) << controller.tail();
             EXPECT_TRUE(exitedWithZero(sim.stop(SIGTERM))) << sim.tail();
         }
 
         EXPECT_TRUE(exitedWithZero(controller.stop(SIGTERM))) << controller.tail();
-        EXPECT_EQ(livePorts(), std::vector<std::string>{});
+        EXPECT_EQ(live_ports(), std::vector<std::string>{});
     }
 }
 
 TEST(Programs, CameraViewPicksUpAStreamThatStartsLaterAndShowsItsFrames)
 {
     yarp::os::Network network;
-    Process viewer({IMAGE_VIEWER, "/icubSim/cam/left", "--exit-after", "20"}, logPath("viewer"));
-    ASSERT_TRUE(eventually([] { return portLive("/image_viewer/icubSim/cam/left"); }, kStartTimeout)) << viewer.tail();
+    ChildProcess viewer({IMAGE_VIEWER, "/icubSim/cam/left", "--exit-after", "20"}, logPath("viewer"));
+    ASSERT_TRUE(eventually([] { return port_live("/image_viewer/icubSim/cam/left"); }, kStartTimeout)) << viewer.tail();
     std::this_thread::sleep_for(1500ms);  // the viewer retries its connection once a second
     ASSERT_TRUE(viewer.running()) << viewer.tail();
 
-    Process sim({ROBOT_SIM, "--quiet", "--fps", "20"}, logPath("robot_sim"));
-    const int status = viewer.waitForExit(kStartTimeout);
+    ChildProcess sim({ROBOT_SIM, "--quiet", "--fps", "20"}, logPath("robot_sim"));
+    const int status = viewer.wait_for_exit(kStartTimeout);
     EXPECT_TRUE(exitedWithZero(status)) << viewer.tail();
     EXPECT_NE(viewer.output().find("20 displayed"), std::string::npos) << viewer.tail();
     EXPECT_NE(viewer.output().find("320x240"), std::string::npos) << viewer.tail();
@@ -55,8 +55,8 @@ TEST(Programs, TourFailsWhenThereIsNothingToTourOrAPositionIsOutOfReach)
 {
     yarp::os::Network network;
     {
-        Process tour({BALL_TOUR, "--wait", "1"}, logPath("tour-alone"));
-        const int status = tour.waitForExit(kExitTimeout);
+        ChildProcess tour({BALL_TOUR, "--wait", "1"}, logPath("tour-alone"));
+        const int status = tour.wait_for_exit(kExitTimeout);
         ASSERT_NE(status, -1);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << tour.tail();
         EXPECT_NE(tour.output().find("is the simulator running?"), std::string::npos) << tour.tail();
@@ -66,8 +66,8 @@ TEST(Programs, TourFailsWhenThereIsNothingToTourOrAPositionIsOutOfReach)
     ASSERT_NO_FATAL_FAILURE(rig.start({}));
     const std::string out = ::testing::TempDir() + "e2e-tour-" + std::to_string(getpid());
     // Behind the robot: never seen, so never centred.
-    Process tour({BALL_TOUR, "--stop", "0", "0.04", "-2", "--timeout", "8", "--out", out}, logPath("tour"));
-    const int status = tour.waitForExit(120s);
+    ChildProcess tour({BALL_TOUR, "--stop", "0", "0.04", "-2", "--timeout", "8", "--out", out}, logPath("tour"));
+    const int status = tour.wait_for_exit(120s);
     ASSERT_NE(status, -1) << tour.tail();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << tour.tail();
     EXPECT_NE(tour.output().find("FAILED"), std::string::npos) << tour.tail();

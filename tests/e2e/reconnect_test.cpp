@@ -10,6 +10,8 @@
 #include <yarp/os/Property.h>
 
 #include "e2e_support.h"
+#include "support/board_client.h"
+#include "support/text.h"
 
 namespace {
 
@@ -20,13 +22,13 @@ constexpr auto kTrackedAgainWithin = 5s;
 
 /// robot_sim alone, its ports waited for; the ball held in mid-air at `ball`, in view of
 /// the head at rest.
-std::unique_ptr<Process> start_sim(const std::vector<std::string>& ball, const std::string& log)
+std::unique_ptr<ChildProcess> start_sim(const std::vector<std::string>& ball, const std::string& log)
 {
     std::vector<std::string> args{ROBOT_SIM, "--quiet", "--no-gravity", "--ball"};
     args.insert(args.end(), ball.begin(), ball.end());
-    auto sim = std::make_unique<Process>(args, logPath(log));
+    auto sim = std::make_unique<ChildProcess>(args, logPath(log));
     EXPECT_TRUE(eventually(
-        [] { return portLive("/icubSim/head/rpc:i") && portLive("/icubSim/cam/left") && portLive("/icubSim/world"); },
+        [] { return port_live("/icubSim/head/rpc:i") && port_live("/icubSim/cam/left") && port_live("/icubSim/world"); },
         kStartTimeout))
         << "robot_sim did not come up:\n" << sim->tail();
     return sim;
@@ -44,21 +46,13 @@ bool ball_centred_within(probe::CameraWatch& camera, Clock::duration timeout, do
         timeout, 20ms);
 }
 
-int count(const std::string& text, const std::string& needle)
-{
-    int n = 0;
-    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
+using ac_test::occurrences;
 
 /// The control modes of the six head joints, read through a client of its own.
 std::vector<int> head_modes()
 {
     yarp::dev::PolyDriver client;
-    yarp::os::Property options;
-    options.put("device", "remote_controlboard");
-    options.put("local", "/e2e/modes");
-    options.put("remote", "/icubSim/head");
+    yarp::os::Property options = ac_test::remote_board_options("/icubSim/head", "/e2e/modes");
     std::vector<int> modes(6, -1);
     yarp::dev::IControlMode* view = nullptr;
     if (client.open(options) && client.view(view)) {
@@ -73,13 +67,13 @@ std::vector<int> head_modes()
 TEST(Reconnect, SimulatorStartedLaterThenRestartedUnderTheController)
 {
     yarp::os::Network network;
-    Process controller({AGENT_CONTROLLER, "-platform", "offscreen"}, logPath("controller"));
+    ChildProcess controller({AGENT_CONTROLLER, "-platform", "offscreen"}, logPath("controller"));
     ASSERT_TRUE(controller.started());
     ASSERT_TRUE(eventually(
         [&] {
             const std::string out = controller.output();
-            return count(out, "no board at /icubSim/head, trying again every second") == 3
-                   && count(out, "no /icubSim/cam/left to connect") == 1;
+            return occurrences(out, "no board at /icubSim/head, trying again every second") == 3
+                   && occurrences(out, "no /icubSim/cam/left to connect") == 1;
         },
         kStartTimeout))
         << controller.tail();
@@ -102,13 +96,13 @@ TEST(Reconnect, SimulatorStartedLaterThenRestartedUnderTheController)
         camera.close();
         sim->stop(SIGKILL);   // gone without a word, as a crashed simulator
         ASSERT_TRUE(eventually(
-            [&] { return count(controller.output(), "lost the board at /icubSim/head") >= 3; }, 30s))
+            [&] { return occurrences(controller.output(), "lost the board at /icubSim/head") >= 3; }, 30s))
             << controller.tail();
     }
 
     const std::string out = controller.output();
-    EXPECT_EQ(count(out, "bound the board at /icubSim/head (6 axes)"), 6) << controller.tail();
-    EXPECT_EQ(count(out, "connected /icubSim/cam/left to /left/image/in"), 2) << controller.tail();
+    EXPECT_EQ(occurrences(out, "bound the board at /icubSim/head (6 axes)"), 6) << controller.tail();
+    EXPECT_EQ(occurrences(out, "connected /icubSim/cam/left to /left/image/in"), 2) << controller.tail();
     EXPECT_TRUE(exitedWithZero(controller.stop(SIGTERM))) << controller.tail();
 }
 

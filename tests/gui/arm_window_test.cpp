@@ -23,7 +23,7 @@ public:
 
 protected:
     void publish_joints() override {
-        writes.push_back(elements(jointValues()));
+        writes.push_back(ac_test::plain(jointValues()));
         ArmControlGui::publish_joints();
     }
 };
@@ -37,10 +37,7 @@ Joints fresh_vector() {
     return v;
 }
 
-class ArmWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override { test_application(); }
-};
+class ArmWindowTest : public WindowTest {};
 
 TEST_F(ArmWindowTest, FormHasSixteenJointsInTheirPanels) {
     RecordingArmWindow window("arm_form");
@@ -90,12 +87,12 @@ TEST_F(ArmWindowTest, FirstWriteCarriesTheConstructorsValuesForUnmovedSliders) {
     Joints expected = fresh_vector();
     expected[0] = -1.0;
     EXPECT_EQ(window.writes[0], expected);
-    EXPECT_EQ(elements(Space::getSpace()->read("arm_first", yarp::sig::Vector())), expected);
+    EXPECT_EQ(ac_test::plain(Space::getSpace()->read("arm_first", yarp::sig::Vector())), expected);
 }
 
 TEST_F(ArmWindowTest, EnableVelocityOnAFreshWindowWritesFourTimes) {
     RecordingArmWindow window("arm_velocity");
-    SpaceWriteCounter space_writes("arm_velocity");
+    ac_test::SpaceWriteCounter space_writes("arm_velocity");
     window.enableVelocity(false);
     EXPECT_TRUE(window.writes.empty());
     EXPECT_EQ(window.slider(3).minimum(), 16);

@@ -31,19 +31,16 @@ public:
 
 protected:
     void publish_joints() override {
-        writes.push_back(elements(jointValues()));
+        writes.push_back(ac_test::plain(jointValues()));
         HeadControlGui::publish_joints();
     }
 };
 
 Joints stored(const std::string& key) {
-    return elements(Space::getSpace()->read(key, yarp::sig::Vector()));
+    return ac_test::plain(Space::getSpace()->read(key, yarp::sig::Vector()));
 }
 
-class HeadWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override { test_application(); }
-};
+class HeadWindowTest : public WindowTest {};
 
 TEST_F(HeadWindowTest, FormHasTheJointColumnsRangesAndTexts) {
     RecordingHeadWindow window("head_form");
@@ -147,7 +144,7 @@ TEST_F(HeadWindowTest, EnableVelocitySwitchesRangesAndWritesOnlyForSlidersThatMo
     EXPECT_EQ(fresh.writes[0], (Joints{0, 0, 0, 0, 0, -50}));
 
     RecordingHeadWindow moved("head_vel_moved");
-    SpaceWriteCounter space_writes("head_vel_moved");
+    ac_test::SpaceWriteCounter space_writes("head_vel_moved");
     moved.slider(0).setValue(-30);  // inside -50..50: moved to 0 only
     moved.slider(5).setValue(80);   // clamped to 50, then moved to 0
     moved.writes.clear();
@@ -167,7 +164,7 @@ TEST_F(HeadWindowTest, EnableVelocitySwitchesRangesAndWritesOnlyForSlidersThatMo
 
 TEST_F(HeadWindowTest, RestoreZeroesEverySliderAndWritesOnceMore) {
     RecordingHeadWindow window("head_restore_full");
-    SpaceWriteCounter space_writes("head_restore_full");
+    ac_test::SpaceWriteCounter space_writes("head_restore_full");
     window.show();
     ASSERT_EQ(window.restoreMode(), HeadControlGui::RestoreMode::ZeroAndWrite);
     window.press_restore();
@@ -193,7 +190,7 @@ TEST_F(HeadWindowTest, RestoreZeroesEverySliderAndWritesOnceMore) {
 
 TEST_F(HeadWindowTest, RestoreInVelocityModeSwitchesRangesAndWritesOnlyMovedSliders) {
     RecordingHeadWindow window("head_restore_basic");
-    SpaceWriteCounter space_writes("head_restore_basic");
+    ac_test::SpaceWriteCounter space_writes("head_restore_basic");
     window.setRestoreMode(HeadControlGui::RestoreMode::VelocityRanges);
     window.show();
     window.press_restore();

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the window suites: one QApplication for the whole test program, and
-// operator input sent to a slider the way Qt delivers it.
+// operator input sent to a slider the way Qt delivers it. Counting Space writes and comparing
+// vectors are support/space_write_counter.h and support/vectors.h.
 #include <QApplication>
 #include <QMouseEvent>
 #include <QSlider>
@@ -8,12 +9,10 @@
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
 
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
 
-#include <yarp/sig/Vector.h>
-
-#include "core/agentspace.h"
+#include "support/space_write_counter.h"
+#include "support/vectors.h"
 
 /// The process's QApplication, created on first use (QT_QPA_PLATFORM=offscreen in ctest).
 /// Never destroyed: windows of other suites may outlive any scope we could give it.
@@ -24,6 +23,12 @@ inline QApplication& test_application() {
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }
+
+/// A window suite's fixture: the QApplication exists before each case.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { test_application(); }
+};
 
 /// Centre of a slider's handle in the slider's own coordinates.
 inline QPoint slider_handle_centre(QSlider& slider) {
@@ -70,28 +75,3 @@ inline void wheel_slider(QSlider& slider, int notches) {
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&slider, &event);
 }
-
-/// A vector's elements as a std::vector, for readable comparisons in assertions.
-inline std::vector<double> elements(const yarp::sig::Vector& v) {
-    std::vector<double> out;
-    for (size_t i = 0; i < v.size(); ++i) out.push_back(v[i]);
-    return out;
-}
-
-/// Counts the Space writes under one key, as an agent's trigger would see them.
-class SpaceWriteCounter {
-public:
-    explicit SpaceWriteCounter(const std::string& key) : watcher(new Watcher) {
-        Space::getSpace()->trigger_attach(key, &watcher->proxy, 1);
-    }
-    unsigned long writes() const { return watcher->proxy.triggers(); }
-
-private:
-    struct Watcher {
-        Monitor monitor;
-        Proxy proxy{monitor};
-    };
-    // The Space keeps its registrations for the whole run, so the watcher must outlive
-    // this object: it is never freed, like an agent's proxies.
-    Watcher* watcher;
-};

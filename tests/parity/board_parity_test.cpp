@@ -17,48 +17,15 @@
 #include <vector>
 
 #include "sim/serve/board_device.h"
-#include "sim/fake_board.h"
+#include "support/board_client.h"
+#include "support/fake_board.h"
+#include "support/wait.h"
 
 namespace {
 
+using ac_test::poll_until;
+using Client = ac_test::BoardClient;
 using Clock = std::chrono::steady_clock;
-
-struct Client {
-    explicit Client(const std::string& remote, const std::string& local)
-    {
-        yarp::os::Property config;
-        config.put("device", "remote_controlboard");
-        config.put("remote", remote);
-        config.put("local", local);
-        opened = driver.open(config);
-        if (opened) {
-            driver.view(enc);
-            driver.view(pos);
-            driver.view(vel);
-            driver.view(mode);
-        }
-    }
-    yarp::dev::PolyDriver driver;
-    bool opened = false;
-    yarp::dev::IEncoders* enc = nullptr;
-    yarp::dev::IPositionControl* pos = nullptr;
-    yarp::dev::IVelocityControl* vel = nullptr;
-    yarp::dev::IControlMode* mode = nullptr;
-};
-
-/// Polls until `condition` holds (streamed commands arrive after the call returned).
-template <class F>
-bool eventually(F condition)
-{
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 class BoardParity : public ::testing::Test {
 protected:
@@ -67,7 +34,7 @@ protected:
 
 TEST_F(BoardParity, RemoteCallsAndControlModesReachTheServedBoard)
 {
-    sim::FakeBoard board(6);
+    ac_test::FakeBoard board(6);
     board.setEncoders({1, 2, 3, 4, 5, 6});
     sim::BoardServer server;
     ASSERT_TRUE(server.open("/parity/head", board));
@@ -83,7 +50,7 @@ TEST_F(BoardParity, RemoteCallsAndControlModesReachTheServedBoard)
     // On YARP the encoders come from the board's state stream: the first reading answers once
     // the first state message has arrived, shortly after the client opened.
     std::vector<double> encs(6, -1);
-    ASSERT_TRUE(eventually([&] { return client.enc->getEncoders(encs.data()); }));
+    ASSERT_TRUE(poll_until([&] { return client.enc->getEncoders(encs.data()); }));
     EXPECT_EQ(encs, (std::vector<double>{1, 2, 3, 4, 5, 6}));
 
     // Every joint starts in position mode; a velocity command there is ignored by the
@@ -92,7 +59,7 @@ TEST_F(BoardParity, RemoteCallsAndControlModesReachTheServedBoard)
     ASSERT_TRUE(client.mode->getControlMode(2, &m));
     EXPECT_EQ(m, VOCAB_CM_POSITION);
     EXPECT_TRUE(client.vel->velocityMove(2, 5.0));
-    ASSERT_TRUE(eventually([&] { return board.calls("velocityMove") >= 1; }));
+    ASSERT_TRUE(poll_until([&] { return board.calls("velocityMove") >= 1; }));
     EXPECT_EQ(board.velocities()[2], 0.0);
 
     // The mode is set on the board when the call returns, so the next streamed velocity
@@ -101,18 +68,18 @@ TEST_F(BoardParity, RemoteCallsAndControlModesReachTheServedBoard)
     ASSERT_TRUE(client.mode->setControlMode(2, VOCAB_CM_VELOCITY));
     EXPECT_EQ(board.controlModes()[2], VOCAB_CM_VELOCITY);
     EXPECT_TRUE(client.vel->velocityMove(2, 5.0));
-    ASSERT_TRUE(eventually([&] { return board.velocities()[2] == 5.0; }));
-    EXPECT_TRUE(eventually([&] { return client.mode->getControlMode(2, &m) && m == VOCAB_CM_VELOCITY; }));
+    ASSERT_TRUE(poll_until([&] { return board.velocities()[2] == 5.0; }));
+    EXPECT_TRUE(poll_until([&] { return client.mode->getControlMode(2, &m) && m == VOCAB_CM_VELOCITY; }));
     std::vector<int> modes(6, 0);
     ASSERT_TRUE(client.mode->getControlModes(modes.data()));
     EXPECT_EQ(modes[2], VOCAB_CM_VELOCITY);
     EXPECT_EQ(modes[0], VOCAB_CM_POSITION);
 
     ASSERT_TRUE(client.vel->stop());
-    ASSERT_TRUE(eventually([&] { return board.velocities()[2] == 0.0; }));
+    ASSERT_TRUE(poll_until([&] { return board.velocities()[2] == 0.0; }));
     ASSERT_TRUE(client.mode->setControlMode(2, VOCAB_CM_POSITION));
     ASSERT_TRUE(client.pos->positionMove(0, -20.0));
-    ASSERT_TRUE(eventually([&] { return board.positionTargets()[0] == -20.0; }));
+    ASSERT_TRUE(poll_until([&] { return board.positionTargets()[0] == -20.0; }));
     bool done = false;
     EXPECT_TRUE(client.pos->checkMotionDone(&done));
 }
@@ -122,7 +89,7 @@ TEST_F(BoardParity, AMissingOrVanishedBoardFailsWithoutWaitingForever)
     Client nobody("/parity/nobody", "/parity/nobody-client");
     EXPECT_FALSE(nobody.opened) << "opening a client of a board that does not exist fails";
 
-    auto board = std::make_unique<sim::FakeBoard>(6);
+    auto board = std::make_unique<ac_test::FakeBoard>(6);
     auto server = std::make_unique<sim::BoardServer>();
     ASSERT_TRUE(server->open("/parity/gone", *board));
     Client client("/parity/gone", "/parity/gone-client");

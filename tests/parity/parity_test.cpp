@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/wait.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -23,23 +25,11 @@
 
 using namespace yarp::os;
 using SteadyClock = std::chrono::steady_clock;
+using ac_test::poll_until;
 using yarp::sig::ImageOf;
 using yarp::sig::PixelRgb;
 
 namespace {
-
-template <class F>
-bool pollUntil(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(30))
-{
-    const auto deadline = SteadyClock::now() + timeout;
-    while (!condition()) {
-        if (SteadyClock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 /// A port that answers every request with the request itself, or never (a server that hung).
 class Server {
@@ -126,10 +116,10 @@ TEST_F(Parity, ConnectionsAreMadeCountedAndUndone)
 
     ASSERT_TRUE(NetworkBase::connect("/parity/connect:o", "/parity/connect:i"));
     EXPECT_TRUE(NetworkBase::isConnected("/parity/connect:o", "/parity/connect:i"));
-    EXPECT_TRUE(pollUntil([&] { return out.getOutputCount() == 1 && in.getInputCount() == 1; }));
+    EXPECT_TRUE(poll_until([&] { return out.getOutputCount() == 1 && in.getInputCount() == 1; }));
     EXPECT_TRUE(NetworkBase::connect("/parity/connect:o", "/parity/connect:i"))
         << "connecting twice succeeds and keeps one connection";
-    EXPECT_TRUE(pollUntil([&] { return out.getOutputCount() == 1; }));
+    EXPECT_TRUE(poll_until([&] { return out.getOutputCount() == 1; }));
 
     out.prepare().fromString("hello 1");
     out.writeStrict();
@@ -139,7 +129,7 @@ TEST_F(Parity, ConnectionsAreMadeCountedAndUndone)
 
     ASSERT_TRUE(NetworkBase::disconnect("/parity/connect:o", "/parity/connect:i"));
     EXPECT_FALSE(NetworkBase::isConnected("/parity/connect:o", "/parity/connect:i"));
-    EXPECT_TRUE(pollUntil([&] { return out.getOutputCount() == 0 && in.getInputCount() == 0; }));
+    EXPECT_TRUE(poll_until([&] { return out.getOutputCount() == 0 && in.getInputCount() == 0; }));
     EXPECT_FALSE(NetworkBase::disconnect("/parity/connect:o", "/parity/connect:i"))
         << "nothing left to disconnect";
 }
@@ -264,7 +254,7 @@ TEST_F(Parity, ANonStrictReaderGetsTheNewestAndNeverBlocksWhenAskedNotTo)
         out.writeStrict();
     }
     int last = 0;
-    ASSERT_TRUE(pollUntil([&] {
+    ASSERT_TRUE(poll_until([&] {
         if (Bottle* b = in.read(false)) {
             last = b->get(1).asInt32();
         }

@@ -1,9 +1,9 @@
 // The control-board devices in-process, without ports: a sim_board made by the driver
 // factory serves only a joint board offered under its name, and the group forms of the
 // motor interfaces refuse a bad joint number without moving any joint.
-#include "sim/fake_board.h"
 #include "sim/model/joint_board.h"
 #include "sim/serve/sim_board.h"
+#include "support/fake_board.h"
 
 #include <yarp/dev/ControlBoardInterfaces.h>
 #include <yarp/dev/PolyDriver.h>
@@ -73,7 +73,7 @@ TEST(SimBoardDevice, TheFactoryMakesItForAnOfferedJointBoardOnly)
 
 TEST(BoardDevice, GroupCallsRefuseABadJointAndChangeNothing)
 {
-    sim::FakeBoard board(4);
+    ac_test::FakeBoard board(4);
     yarp::dev::IPositionControl& pos = board;
     yarp::dev::IControlMode& modes = board;
 

@@ -4,6 +4,8 @@
 // is a lower bound (a move at a set speed cannot finish sooner).
 #include "sim/serve/robot_sim.h"
 #include "sim_test_support.h"
+#include "support/board_client.h"
+#include "support/wait.h"
 
 #include "sim/serve/board_device.h"
 #include <yarp/dev/ControlBoardInterfaces.h>
@@ -27,20 +29,8 @@ using yarp::os::NetworkBase;
 
 namespace {
 
+using ac_test::poll_until;
 using Clock = std::chrono::steady_clock;
-
-template <class F>
-bool pollUntil(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(30))
-{
-    const auto deadline = Clock::now() + timeout;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 class ServedSimulator : public ::testing::Test {
 protected:
@@ -56,33 +46,16 @@ protected:
 };
 
 /// A remote_controlboard client of the head with all the interfaces the agents use.
-struct HeadClient {
-    PolyDriver driver;
-    IEncoders* enc = nullptr;
-    IPositionControl* pos = nullptr;
-    IVelocityControl* vel = nullptr;
-    IControlMode* modes = nullptr;
-
-    explicit HeadClient(const std::string& local)
+struct HeadClient : ac_test::BoardClient {
+    explicit HeadClient(const std::string& local) : BoardClient("/icubSim/head", local)
     {
-        yarp::os::Property p;
-        p.put("device", "remote_controlboard");
-        p.put("remote", "/icubSim/head");
-        p.put("local", local);
-        if (driver.open(p)) {
-            driver.view(enc);
-            driver.view(pos);
-            driver.view(vel);
-            driver.view(modes);
-        }
         // An installed YARP's client reads the board's state from a stream: wait for the
         // first state to arrive.
         std::vector<double> first(6);
         if (ok()) {
-            pollUntil([&] { return enc->getEncoders(first.data()); });
+            poll_until([&] { return enc->getEncoders(first.data()); });
         }
     }
-    bool ok() const { return enc && pos && vel && modes; }
     double encoder(int j)
     {
         double v = 0.0;
@@ -97,13 +70,13 @@ struct HeadClient {
     /// Readings may lag commands by one state period (an installed YARP streams them).
     bool reads(int j, double value)
     {
-        return pollUntil([&] { return encoder(j) == value; });
+        return poll_until([&] { return encoder(j) == value; });
     }
-    bool inMode(int j, int mode)
+    bool inMode(int j, int wanted)
     {
-        return pollUntil([&] {
+        return poll_until([&] {
             int m = 0;
-            return modes->getControlMode(j, &m) && m == mode;
+            return mode->getControlMode(j, &m) && m == wanted;
         });
     }
 };
@@ -123,7 +96,7 @@ TEST_F(ServedSimulator, PositionMovesRunAtTheReferenceSpeedAndStopOnTarget)
     ASSERT_TRUE(head.pos->setRefAccelerations(accs.data()));
     const auto start = Clock::now();
     ASSERT_TRUE(head.pos->positionMove(2, 20.0));
-    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    ASSERT_TRUE(poll_until([&] { return head.motionDone(); }));
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     EXPECT_GE(seconds, 0.9) << "20 degrees at 20 deg/s cannot take less than a second";
     EXPECT_TRUE(head.reads(2, 20.0)) << head.encoder(2);
@@ -131,7 +104,7 @@ TEST_F(ServedSimulator, PositionMovesRunAtTheReferenceSpeedAndStopOnTarget)
 
     // Beyond the window's range the target is clamped: the joint stops at its limit.
     ASSERT_TRUE(head.pos->positionMove(2, 90.0));
-    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    ASSERT_TRUE(poll_until([&] { return head.motionDone(); }));
     EXPECT_TRUE(head.reads(2, 55.0)) << head.encoder(2);
 }
 
@@ -140,7 +113,7 @@ TEST_F(ServedSimulator, ControlModesVelocityIntegrationLimitsAndStop)
     HeadClient head("/test/head");
     ASSERT_TRUE(head.ok());
     std::vector<int> modes(6, 0);
-    ASSERT_TRUE(head.modes->getControlModes(modes.data()));
+    ASSERT_TRUE(head.mode->getControlModes(modes.data()));
     EXPECT_EQ(modes, std::vector<int>(6, VOCAB_CM_POSITION));
 
     // In position mode a velocity command is accepted and ignored. A position move of
@@ -150,32 +123,32 @@ TEST_F(ServedSimulator, ControlModesVelocityIntegrationLimitsAndStop)
     head.pos->setRefSpeeds(fast.data());
     head.pos->setRefAccelerations(fast.data());
     ASSERT_TRUE(head.pos->positionMove(0, 10.0));
-    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    ASSERT_TRUE(poll_until([&] { return head.motionDone(); }));
     EXPECT_EQ(head.encoder(4), 0.0);
 
     // In velocity mode the joint integrates the command until its limit, and stays there.
-    ASSERT_TRUE(head.modes->setControlMode(4, VOCAB_CM_VELOCITY));
+    ASSERT_TRUE(head.mode->setControlMode(4, VOCAB_CM_VELOCITY));
     ASSERT_TRUE(head.inMode(4, VOCAB_CM_VELOCITY));
     EXPECT_TRUE(head.pos->positionMove(4, -20.0)) << "ignored, but true";
     ASSERT_TRUE(head.vel->velocityMove(4, 60.0));
-    ASSERT_TRUE(pollUntil([&] { return head.encoder(4) >= 52.0; }));
+    ASSERT_TRUE(poll_until([&] { return head.encoder(4) >= 52.0; }));
     EXPECT_EQ(head.encoder(4), 52.0);
 
     // Back down, then stop halfway: the joint stays where stop() caught it.
     ASSERT_TRUE(head.vel->velocityMove(4, -60.0));
-    ASSERT_TRUE(pollUntil([&] { return head.encoder(4) < 30.0; }));
+    ASSERT_TRUE(poll_until([&] { return head.encoder(4) < 30.0; }));
     ASSERT_TRUE(head.vel->stop());
     ASSERT_TRUE(head.pos->positionMove(0, 0.0));
-    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    ASSERT_TRUE(poll_until([&] { return head.motionDone(); }));
     const double stopped = head.encoder(4);
     EXPECT_GT(stopped, -50.0);
     EXPECT_LT(stopped, 30.0);
     ASSERT_TRUE(head.pos->positionMove(0, 5.0));
-    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    ASSERT_TRUE(poll_until([&] { return head.motionDone(); }));
     EXPECT_TRUE(head.reads(0, 5.0));
     EXPECT_EQ(head.encoder(4), stopped);
 
-    EXPECT_FALSE(head.modes->setControlMode(4, 12345)) << "not a control mode";
+    EXPECT_FALSE(head.mode->setControlMode(4, 12345)) << "not a control mode";
 }
 
 // As on the real simulator, a joint left in velocity mode keeps turning at the last
@@ -186,15 +159,15 @@ TEST_F(ServedSimulator, AVelocityCommandOutlivesItsClient)
     {
         HeadClient head("/test/head");
         ASSERT_TRUE(head.ok());
-        ASSERT_TRUE(head.modes->setControlMode(2, VOCAB_CM_VELOCITY));
+        ASSERT_TRUE(head.mode->setControlMode(2, VOCAB_CM_VELOCITY));
         ASSERT_TRUE(head.vel->velocityMove(2, 20.0));
-        ASSERT_TRUE(pollUntil([&] { return head.encoder(2) > 1.0; }));
+        ASSERT_TRUE(poll_until([&] { return head.encoder(2) > 1.0; }));
         head.driver.close();
     }
     const double afterClose = simulation.head().positions()[2];
-    ASSERT_TRUE(pollUntil([&] { return simulation.head().positions()[2] > afterClose + 5.0; }))
+    ASSERT_TRUE(poll_until([&] { return simulation.head().positions()[2] > afterClose + 5.0; }))
         << "the joint goes on turning";
-    ASSERT_TRUE(pollUntil([&] { return simulation.head().positions()[2] >= 55.0; })) << "up to its limit";
+    ASSERT_TRUE(poll_until([&] { return simulation.head().positions()[2] >= 55.0; })) << "up to its limit";
     sim::ControlMode mode = sim::ControlMode::Position;
     ASSERT_TRUE(simulation.head().getControlMode(2, &mode));
     EXPECT_EQ(mode, sim::ControlMode::Velocity);
@@ -207,7 +180,7 @@ TEST_F(ServedSimulator, CameraStreamShowsTheBallWhereTheHeadLooks)
     ASSERT_TRUE(NetworkBase::connect("/icubSim/cam/left", "/test/cam"));
     auto nextImage = [&]() -> yarp::sig::ImageOf<yarp::sig::PixelRgb>* {
         yarp::sig::ImageOf<yarp::sig::PixelRgb>* image = nullptr;
-        pollUntil([&] { return (image = camera.read(false)) != nullptr; });
+        poll_until([&] { return (image = camera.read(false)) != nullptr; });
         return image;
     };
     auto blueOf = [](const yarp::sig::ImageOf<yarp::sig::PixelRgb>& image) {
@@ -227,9 +200,9 @@ TEST_F(ServedSimulator, CameraStreamShowsTheBallWhereTheHeadLooks)
     head.pos->setRefSpeeds(fast.data());
     head.pos->setRefAccelerations(fast.data());
     head.pos->positionMove(pose.data());
-    ASSERT_TRUE(pollUntil([&] { return head.motionDone(); }));
+    ASSERT_TRUE(poll_until([&] { return head.motionDone(); }));
     const auto before = service.framesPublished();
-    ASSERT_TRUE(pollUntil([&] { return service.framesPublished() > before + 1; }));
+    ASSERT_TRUE(poll_until([&] { return service.framesPublished() > before + 1; }));
     image = nextImage();
     ASSERT_NE(image, nullptr);
     const auto blob = blueOf(*image);
@@ -296,15 +269,15 @@ TEST_F(ServedSimulator, InertialAndSkinStreamVectors)
     ASSERT_TRUE(NetworkBase::connect("/icubSim/inertial", "/test/inertial"));
     ASSERT_TRUE(NetworkBase::connect("/icubSim/skin/left_hand", "/test/skin"));
     yarp::sig::Vector* v = nullptr;
-    ASSERT_TRUE(pollUntil([&] { return (v = inertial.read(false)) != nullptr; }));
+    ASSERT_TRUE(poll_until([&] { return (v = inertial.read(false)) != nullptr; }));
     ASSERT_EQ(v->size(), 12u);
     EXPECT_NEAR((*v)[4], 9.81, 1e-6) << "head at rest: gravity along the head's y axis";
-    ASSERT_TRUE(pollUntil([&] { return (v = skin.read(false)) != nullptr; }));
+    ASSERT_TRUE(poll_until([&] { return (v = skin.read(false)) != nullptr; }));
     ASSERT_EQ(v->size(), 192u);
 
     // Put the ball into the palm: the palm taxels light up.
     simulation.world().setBall(simulation.hand(sim::Side::Left) + sim::Vec3{0.0, 0.06, 0.0});
-    ASSERT_TRUE(pollUntil([&] {
+    ASSERT_TRUE(poll_until([&] {
         yarp::sig::Vector* s = skin.read(false);
         return s != nullptr && s->size() == 192u && (*s)[100] > 0.0;
     }));

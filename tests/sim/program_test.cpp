@@ -6,118 +6,36 @@
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "support/child_process.h"
+#include "support/wait.h"
 
 using yarp::os::NetworkBase;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 /// robot_sim started with some arguments, its standard output and error captured.
-class Program {
+class Program : public ac_test::ChildProcess {
 public:
     explicit Program(std::vector<std::string> args)
+        : ChildProcess(withProgram(std::move(args)), Output::captured_with_errors)
     {
-        args.insert(args.begin(), ROBOT_SIM_PATH);
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        fd_ = out[0];
-        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
     }
-    ~Program()
-    {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-
-    bool started() const { return pid_ > 0; }
-    void signal(int sig) { kill(pid_, sig); }
 
     /// Waits (bounded) for the exit; returns the exit status, or -1.
-    int wait(std::chrono::seconds timeout = std::chrono::seconds(30))
-    {
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            drain();
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                drain();
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            pollfd p{fd_, POLLIN, 0};
-            ::poll(&p, 1, 20);
-        }
-        return -1;
-    }
+    int wait() { return ac_test::exit_code(wait_for_exit()); }
 
     /// Waits (bounded) until the output contains `text`.
-    bool waitForOutput(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(30))
-    {
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            drain();
-            if (output_.find(text) != std::string::npos) {
-                return true;
-            }
-            pollfd p{fd_, POLLIN, 0};
-            ::poll(&p, 1, 50);
-        }
-        return false;
-    }
-
-    const std::string& output()
-    {
-        drain();
-        return output_;
-    }
+    bool waitForOutput(const std::string& text) { return wait_for_output(text, ac_test::kPatience); }
 
 private:
-    void drain()
+    static std::vector<std::string> withProgram(std::vector<std::string> args)
     {
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd_, buf, sizeof buf)) > 0) {
-            output_.append(buf, static_cast<std::size_t>(n));
-        }
+        args.insert(args.begin(), ROBOT_SIM_PATH);
+        return args;
     }
-
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    bool exited_ = false;
-    std::string output_;
 };
 
 const std::vector<std::string> kPorts = {"/icubSim/head/rpc:i", "/icubSim/left_arm/rpc:i",

@@ -8,6 +8,8 @@
 // Latencies are reported as counters p50_us and p99_us.
 #include <benchmark/benchmark.h>
 
+#include "bench/core/bench_stats.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -22,7 +24,7 @@
 #include <vector>
 
 #include "sim/serve/board_device.h"
-#include "sim/fake_board.h"
+#include "support/fake_board.h"
 #include <yarp/os/BufferedPort.h>
 
 #include "agents/robot/motor_agents.h"
@@ -61,18 +63,8 @@ private:
     int saved = -1;
 };
 
-void report_percentiles(benchmark::State& state, std::vector<double>& us)
-{
-    if (us.empty()) {
-        return;
-    }
-    std::sort(us.begin(), us.end());
-    state.counters["p50_us"] = us[us.size() / 2];
-    state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
-}
-
 /// A board that tells the benchmark when a whole-board velocity command has arrived.
-class SignallingBoard : public sim::FakeBoard {
+class SignallingBoard : public ac_test::FakeBoard {
 public:
     using FakeBoard::FakeBoard;
 

@@ -14,74 +14,41 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/core/bench_stats.h"
+
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "support/board_client.h"
+#include "support/child_process.h"
+#include "support/wait.h"
 
 using namespace yarp::os;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
-class Helper {
+/// The helper program as the other process, killed when the benchmark is done with it.
+class Helper : public ac_test::ChildProcess {
 public:
-    explicit Helper(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), PORTS_BENCH_HELPER);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-    }
-    ~Helper()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
+    explicit Helper(std::vector<std::string> args) : ChildProcess(withProgram(std::move(args)), Output::inherited) {}
 
 private:
-    pid_t pid_ = -1;
+    static std::vector<std::string> withProgram(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), PORTS_BENCH_HELPER);
+        return args;
+    }
 };
 
 bool waitForPort(const std::string& name)
 {
-    const auto deadline = SteadyClock::now() + std::chrono::seconds(20);
-    while (!NetworkBase::exists(name)) {
-        if (SteadyClock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-void reportPercentiles(benchmark::State& state, std::vector<double>& us)
-{
-    if (us.empty()) {
-        return;
-    }
-    std::sort(us.begin(), us.end());
-    state.counters["p50_us"] = us[us.size() / 2];
-    state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
+    return ac_test::poll_until([&] { return NetworkBase::exists(name); }, std::chrono::seconds(20));
 }
 
 double microsecondsSince(std::int64_t stamp)
@@ -121,7 +88,7 @@ void BM_ImageStream(benchmark::State& state)
         latency.push_back(microsecondsSince(stamp));
     }
     state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    reportPercentiles(state, latency);
+    report_percentiles(state, latency);
     in.close();
 }
 // Saturated: the writer sends as fast as the reader takes (throughput; latency includes
@@ -171,7 +138,7 @@ void BM_RequestReply(benchmark::State& state)
         }
         us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
     }
-    reportPercentiles(state, us);
+    report_percentiles(state, us);
 }
 BENCHMARK(BM_RequestReply)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -182,10 +149,7 @@ void BM_GetEncoders(benchmark::State& state)
         state.SkipWithError("no board");
         return;
     }
-    Property config;
-    config.put("device", "remote_controlboard");
-    config.put("remote", "/bench/head");
-    config.put("local", "/bench/client");
+    Property config = ac_test::remote_board_options("/bench/head", "/bench/client");
     yarp::dev::PolyDriver driver(config);
     yarp::dev::IEncoders* enc = nullptr;
     if (!driver.isValid() || !driver.view(enc)) {
@@ -195,13 +159,9 @@ void BM_GetEncoders(benchmark::State& state)
     // An installed YARP answers from the board's state stream: the first reading comes with
     // the first state message, shortly after the client opened.
     double encs[6];
-    const auto deadline = SteadyClock::now() + std::chrono::seconds(20);
-    while (!enc->getEncoders(encs)) {
-        if (SteadyClock::now() > deadline) {
-            state.SkipWithError("no first reading");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!ac_test::poll_until([&] { return enc->getEncoders(encs); }, std::chrono::seconds(20))) {
+        state.SkipWithError("no first reading");
+        return;
     }
     std::vector<double> us;
     for (auto _ : state) {
@@ -212,7 +172,7 @@ void BM_GetEncoders(benchmark::State& state)
         }
         us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
     }
-    reportPercentiles(state, us);
+    report_percentiles(state, us);
 }
 BENCHMARK(BM_GetEncoders)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 

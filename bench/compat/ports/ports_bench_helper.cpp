@@ -5,7 +5,7 @@
 //   echo <port>                   answer each request with the request
 //   board <name> <axes>           serve a FakeBoard
 #include "sim/serve/board_device.h"
-#include "sim/fake_board.h"
+#include "support/fake_board.h"
 
 #include <yarp/os/Bottle.h>
 #include <yarp/os/BufferedPort.h>
@@ -63,7 +63,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (mode == "board" && argc == 4) {
-        sim::FakeBoard board(std::atoi(argv[3]));
+        ac_test::FakeBoard board(std::atoi(argv[3]));
         sim::BoardServer server;
         if (!server.open(argv[2], board)) {
             return 1;

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the behaviour agent suites: objects kept for the whole run, synthetic
-// camera images, and a recorder of the values a Space key takes.
+// Helpers shared by the behaviour agent suites: synthetic camera images and a recorder of the
+// values a Space key takes (objects are kept for the whole run with support/kept.h).
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -16,21 +16,12 @@
 #include "agents/image_handle.h"
 #include "core/agentspace.h"
 #include "core/timer.h"
+#include "support/kept.h"
 
 namespace behaviour_test {
 
-/// Creates an object that lives until the process ends. Agents, Spaces and watchers go
-/// this way: timers and Space registrations keep pointers to an agent's proxies (and so to
-/// its monitor) for good, as they do in the programs.
-template <class T, class... Args>
-T& make_kept(Args&&... args) {
-    static std::mutex guard;
-    static auto* kept = new std::vector<void*>;  // reachable to the end, never freed
-    T* object = new T(std::forward<Args>(args)...);
-    std::lock_guard<std::mutex> lock(guard);
-    kept->push_back(object);
-    return *object;
-}
+/// Agents, Spaces and watchers are kept for the whole run (support/kept.h).
+using ac_test::make_kept;
 
 /// The real-time clock (the clock of validity periods) in seconds.
 inline double now_s() {

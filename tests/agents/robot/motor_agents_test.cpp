@@ -13,76 +13,14 @@
 
 #include "agents/robot/motor_agents.h"
 #include "robot_test_support.h"
+#include "support/board_client.h"
 
 using namespace robot_test;
-using sim::FakeBoard;
 
 namespace {
 
 const std::vector<double> six_zeros(6, 0.0);
 const std::vector<double> six_thirties(6, 30.0);
-
-ConfBlock motor_config(const std::string& tag)
-{
-    ConfBlock c;
-    c.name = "HeadAgent";
-    c.joints_key = tag + "_joints";
-    c.speed_key = tag + "_speed";
-    c.acc_key = tag + "_acc";
-    c.device = "remote_controlboard";
-    c.local_port = "/" + tag + "/client";
-    c.remote_port = "/" + tag + "/head";
-    return c;
-}
-
-VelocityBlock velocity_config(const std::string& tag)
-{
-    VelocityBlock c;
-    c.name = "HeadAgent";
-    c.velocity_key = tag + "_vel";
-    c.encoder_key = tag + "_enc";
-    c.device = "remote_controlboard";
-    c.local_port = "/" + tag + "/client2";
-    c.remote_port = "/" + tag + "/head";
-    return c;
-}
-
-PositionBlock position_config(const std::string& tag, int period_ms)
-{
-    PositionBlock c;
-    c.name = "HeadAgent";
-    c.encoder_key = tag + "_enc";
-    c.device = "remote_controlboard";
-    c.local_port = "/" + tag + "/client3";
-    c.remote_port = "/" + tag + "/head";
-    c.delay_ms = 0;
-    c.period_ms = period_ms;
-    return c;
-}
-
-void put(const std::string& key, const yarp::sig::Vector& v, int validity = 0,
-         float priority = 1.0f)
-{
-    Space::getSpace()->write(key, v, validity, priority);
-}
-
-/// Starts an observed agent of type A under `config_key` and waits for its set-up; agents on
-/// one board share `modes`, as the program's wiring hands them one.
-template <class A>
-Observed<A>& start_agent(const std::string& config_key,
-                         std::shared_ptr<ControlModeBook> modes = nullptr)
-{
-    auto& agent = [&]() -> Observed<A>& {
-        if constexpr (std::is_base_of_v<BoardDrivingAgent, A>) {
-            return make_kept<Observed<A>>(config_key, std::move(modes));
-        } else {
-            return make_kept<Observed<A>>(config_key);
-        }
-    }();
-    agent.start(nullptr);
-    EXPECT_TRUE(agent.wait_init());
-    return agent;
-}
 
 /// A position and a velocity agent of the program on the board of `tag`, started from the
 /// configurations "<tag>_conf" and "<tag>_vconf".
@@ -99,9 +37,8 @@ DrivingAgents start_driving_agents(const std::string& tag)
     const VelocityBlock vc = velocity_config(tag);
     Space::getSpace()->write(tag + "_conf", pc, 0, 1.0f);
     Space::getSpace()->write(tag + "_vconf", vc, 0, 1.0f);
-    auto modes = std::make_shared<ControlModeBook>();
-    return {pc, vc, start_agent<MotorAgent>(tag + "_conf", modes),
-            start_agent<VelocityMotorAgent>(tag + "_vconf", modes)};
+    return {pc, vc, start_agent<MotorAgent>(tag + "_conf"),
+            start_agent<VelocityMotorAgent>(tag + "_vconf")};
 }
 
 /// A board that remembers, for every whole-board position command, the references in force
@@ -207,10 +144,7 @@ private:
 /// from the board's state stream, a period late).
 bool clients_see_modes(const std::string& remote, const std::vector<int>& modes)
 {
-    yarp::os::Property p;
-    p.put("device", "remote_controlboard");
-    p.put("remote", remote);
-    p.put("local", remote + "/observer");
+    yarp::os::Property p = ac_test::remote_board_options(remote, remote + "/observer");
     yarp::dev::PolyDriver observer(p);
     yarp::dev::IControlMode* view = nullptr;
     if (!observer.view(view)) {

@@ -4,11 +4,6 @@
 
 #include <cmath>
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <thread>
 
 #include <yarp/dev/IControlMode.h>
@@ -19,8 +14,8 @@
 #include "agents/robot/motor_agents.h"
 #include "agents/robot/sensor_agents.h"
 #include "robot_test_support.h"
-
-extern char** environ;
+#include "support/board_client.h"
+#include "support/child_process.h"
 
 using namespace robot_test;
 
@@ -29,33 +24,11 @@ namespace {
 /// robot_sim running quietly (its output discarded) until destroyed.
 class Simulator {
 public:
-    Simulator()
-    {
-        std::vector<std::string> args{ROBOT_SIM_PATH, "--quiet", "--fps", "20"};
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Simulator()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
+    ~Simulator() { process.stop(SIGTERM); }
     /// Waits until the head board and the world interface are served.
     bool ready()
     {
-        return pid > 0 && poll_until([] {
+        return process.started() && poll_until([] {
                    return yarp::os::NetworkBase::exists("/icubSim/head/rpc:i")
                        && yarp::os::NetworkBase::exists("/icubSim/world")
                        && yarp::os::NetworkBase::exists("/icubSim/cam/left");
@@ -63,7 +36,7 @@ public:
     }
 
 private:
-    pid_t pid = -1;
+    ac_test::ChildProcess process{{ROBOT_SIM_PATH, "--quiet", "--fps", "20"}, ac_test::ChildProcess::Output::discarded};
 };
 
 template <class Block>
@@ -72,38 +45,8 @@ void configure(const std::string& key, const Block& block)
     Space::getSpace()->write(key, block, 0, 1.0f);
 }
 
-ConfBlock motor_config(const std::string& tag)
-{
-    ConfBlock c{"HeadAgent", tag + "_joints", tag + "_speed", tag + "_acc",
-                "remote_controlboard", "/" + tag + "/client", "/icubSim/head"};
-    return c;
-}
-
-VelocityBlock velocity_config(const std::string& tag)
-{
-    return VelocityBlock{"HeadAgent", tag + "_vel", tag + "_enc", "remote_controlboard",
-                         "/" + tag + "/client2", "/icubSim/head"};
-}
-
-PositionBlock position_config(const std::string& tag, int period_ms)
-{
-    return PositionBlock{"HeadAgent", tag + "_enc", "remote_controlboard", "/" + tag + "/client3",
-                         "/icubSim/head", 0, period_ms};
-}
-
-template <class A>
-Observed<A>& start_agent(const std::string& config_key)
-{
-    auto& agent = make_kept<Observed<A>>(config_key);
-    agent.start(nullptr);
-    EXPECT_TRUE(agent.wait_init());
-    return agent;
-}
-
-void put(const std::string& key, const yarp::sig::Vector& v)
-{
-    Space::getSpace()->write(key, v, 0, 1.0f);
-}
+/// The simulator's head board, which the motor agents of these cases drive.
+const std::string kHead = "/icubSim/head";
 
 /// Whether the published encoders are within `tolerance` of `pose` on every axis.
 bool near(const yarp::sig::Vector& encoders, const std::vector<double>& pose, double tolerance)
@@ -125,9 +68,9 @@ bool near(const yarp::sig::Vector& encoders, const std::vector<double>& pose, do
 // release leave the head still, its joints back in the modes they started in.
 TEST(RobotSim, SimulatorStartedLaterIsDrivenAndLeftStillOnRelease)
 {
-    configure("late_conf", motor_config("late"));
-    configure("late_vconf", velocity_config("late"));
-    configure("late_pconf", position_config("late", 20));
+    configure("late_conf", motor_config("late", kHead));
+    configure("late_vconf", velocity_config("late", kHead));
+    configure("late_pconf", position_config("late", 20, kHead));
     StdoutCapture out;
     auto& motor = start_agent<MotorAgent>("late_conf");
     auto& velocity = start_agent<VelocityMotorAgent>("late_vconf");
@@ -152,10 +95,7 @@ TEST(RobotSim, SimulatorStartedLaterIsDrivenAndLeftStillOnRelease)
     EXPECT_TRUE(near(encoders(), std::vector<double>(before.begin(), before.end()), 0.2));
 
     yarp::dev::PolyDriver client;
-    yarp::os::Property options;
-    options.put("device", "remote_controlboard");
-    options.put("local", "/late/check");
-    options.put("remote", "/icubSim/head");
+    yarp::os::Property options = ac_test::remote_board_options(kHead, "/late/check");
     ASSERT_TRUE(client.open(options));
     yarp::dev::IControlMode* modes = nullptr;
     ASSERT_TRUE(client.view(modes));
@@ -175,9 +115,9 @@ TEST(RobotSim, AgentsDriveTheStandIn)
 {
     Simulator sim;
     ASSERT_TRUE(sim.ready());
-    configure("sim_conf", motor_config("sim"));
-    configure("sim_vconf", velocity_config("sim"));
-    configure("sim_pconf", position_config("sim", 50));
+    configure("sim_conf", motor_config("sim", kHead));
+    configure("sim_vconf", velocity_config("sim", kHead));
+    configure("sim_pconf", position_config("sim", 50, kHead));
     SensorBlock camera{"HeadAgent", "/sim/left/image/in", "/icubSim/cam/left", "sim_leftImage",
                        "", 0, 100};
     SensorBlock hand{"HeadAgent", "/sim/lhand/pos", "/icubSim/world", "sim_lhand_pos",

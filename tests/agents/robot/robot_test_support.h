@@ -1,29 +1,38 @@
 #pragma once
 // Helpers shared by the robot interface agent suites: agents observed from the test thread,
-// an in-process control board, a capture of standard output, objects kept for the run.
+// kept agents quietened at the end of the run, a capture of what agents print, and the
+// shared pieces of tests/support they use.
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <type_traits>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "sim/serve/board_device.h"
-#include "sim/fake_board.h"
-
+#include "agents/robot/board_driving_agent.h"
+#include "agents/robot/control_modes.h"
 #include "agents/robot/robot_release.h"
 #include "core/agentspace.h"
+#include "support/captured_stream.h"
+#include "support/fake_board.h"
+#include "support/kept.h"
+#include "support/served_board.h"
+#include "support/text.h"
+#include "support/vectors.h"
+#include "support/wait.h"
 
 namespace robot_test {
+
+using ac_test::FakeBoard;
+using ac_test::plain;
+using ac_test::poll_until;
+using ac_test::ServedBoard;
+using ac_test::vec;
 
 /// Once the last case has run, and before the middleware shuts down, keeps every kept robot
 /// agent from calling its device again, as the programs do at exit: their threads run on,
@@ -55,35 +64,18 @@ private:
     std::vector<RobotReleaser*> agents;
 };
 
-/// Creates an object that lives until the process ends. Agents that attached a timer, or
-/// never got past their set-up, go this way: the timer thread and the Space keep pointers
-/// to their proxies (and so to their monitors) for good, as in the programs.
+/// Creates an object that lives until the process ends (ac_test::make_kept); a robot agent
+/// among them is quietened at the end of the run. Agents that attached a timer, or never got
+/// past their set-up, go this way: the timer thread and the Space keep pointers to their
+/// proxies (and so to their monitors) for good, as in the programs.
 template <class T, class... Args>
 T& make_kept(Args&&... args)
 {
-    static std::mutex guard;
-    static auto* kept = new std::vector<void*>;   // reachable to the end, never freed
-    T* object = new T(std::forward<Args>(args)...);
+    T& object = ac_test::make_kept<T>(std::forward<Args>(args)...);
     if constexpr (std::is_base_of_v<RobotReleaser, T>) {
-        QuietKeptAgents::add(object);
+        QuietKeptAgents::add(&object);
     }
-    std::lock_guard<std::mutex> lock(guard);
-    kept->push_back(object);
-    return *object;
-}
-
-/// Polls `done` every few milliseconds until it holds or `timeout` has passed.
-template <class Pred>
-bool poll_until(Pred done, std::chrono::milliseconds timeout = std::chrono::seconds(20))
-{
-    const auto give_up = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > give_up) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return object;
 }
 
 /// Whether agents of type A have a board check (a periodic wake-up that carries no command).
@@ -200,70 +192,16 @@ bool end_agent(Observed<A>& agent, Write write)
     return false;
 }
 
-/// A fake control board served in this process under `name`.
-template <class Board = sim::FakeBoard>
-struct ServedBoard {
-    template <class... Args>
-    explicit ServedBoard(const std::string& name, Args&&... args)
-        : board(std::forward<Args>(args)...)
-    {
-        served = server.open(name, board);
-    }
-    ~ServedBoard() { server.close(); }
-
-    Board board;
-    sim::BoardServer server;
-    bool served = false;
-};
-
-/// Redirects standard output (file descriptor 1) into a temporary file while it lives, so a
-/// test can read the lines agents print on any thread. The captured text is echoed to the
-/// real standard output when the capture ends.
-class StdoutCapture {
+/// Captures what agents print on any thread (standard output) while it lives; the text is
+/// echoed to the real standard output when the capture ends.
+class StdoutCapture : public ac_test::CapturedStream {
 public:
-    StdoutCapture()
-    {
-        std::fflush(stdout);
-        char path[] = "/tmp/robot-agents-stdout-XXXXXX";
-        file = ::mkstemp(path);
-        ::unlink(path);
-        saved = ::dup(1);
-        ::dup2(file, 1);
-    }
-    StdoutCapture(const StdoutCapture&) = delete;
-    StdoutCapture& operator=(const StdoutCapture&) = delete;
-    ~StdoutCapture()
-    {
-        const std::string captured = text();
-        ::dup2(saved, 1);
-        ::close(saved);
-        ::close(file);
-        std::fputs(captured.c_str(), stdout);
-        std::fflush(stdout);
-    }
-
-    /// Everything printed so far.
-    std::string text()
-    {
-        std::fflush(stdout);
-        std::string out;
-        char buffer[4096];
-        off_t offset = 0;
-        for (;;) {
-            const ssize_t got = ::pread(file, buffer, sizeof buffer, offset);
-            if (got <= 0) {
-                break;
-            }
-            out.append(buffer, static_cast<std::size_t>(got));
-            offset += got;
-        }
-        return out;
-    }
+    StdoutCapture() : CapturedStream(Stream::output, true) {}
 
     /// The captured text without the lines in which agents report a board or stream lost,
     /// missing or bound again: agents of earlier cases keep running and report their own
     /// (long gone) boards once a second.
-    std::string text_without_link_reports()
+    std::string text_without_link_reports() const
     {
         std::istringstream all(text());
         std::string kept;
@@ -279,35 +217,60 @@ public:
     }
 
     /// How many times `needle` occurs in what was printed so far.
-    int count(const std::string& needle)
-    {
-        const std::string all = text();
-        int n = 0;
-        for (std::size_t at = all.find(needle); at != std::string::npos;
-             at = all.find(needle, at + needle.size())) {
-            ++n;
-        }
-        return n;
-    }
-
-private:
-    int file = -1;
-    int saved = -1;
+    int count(const std::string& needle) const { return ac_test::occurrences(text(), needle); }
 };
 
-/// A std::vector<double> as a yarp::sig::Vector.
-inline yarp::sig::Vector vec(std::initializer_list<double> values)
+/// The configuration blocks of the motor agents of a case, named after `tag`: Space keys
+/// "<tag>_joints", "<tag>_vel", "<tag>_enc", ..., local ports "/<tag>/client" (position),
+/// "/<tag>/client2" (velocity) and "/<tag>/client3" (encoders), all on the board at `remote`
+/// (by default "/<tag>/head", a board served in this process).
+inline ConfBlock motor_config(const std::string& tag, const std::string& remote = "")
 {
-    yarp::sig::Vector v;
-    for (double x : values) {
-        v.push_back(x);
-    }
-    return v;
+    return ConfBlock{"HeadAgent", tag + "_joints", tag + "_speed", tag + "_acc", "remote_controlboard",
+                     "/" + tag + "/client", remote.empty() ? "/" + tag + "/head" : remote};
 }
 
-inline std::vector<double> plain(const yarp::sig::Vector& v)
+inline VelocityBlock velocity_config(const std::string& tag, const std::string& remote = "")
 {
-    return std::vector<double>(v.data(), v.data() + v.size());
+    return VelocityBlock{"HeadAgent", tag + "_vel", tag + "_enc", "remote_controlboard", "/" + tag + "/client2",
+                         remote.empty() ? "/" + tag + "/head" : remote};
+}
+
+inline PositionBlock position_config(const std::string& tag, int period_ms, const std::string& remote = "")
+{
+    return PositionBlock{"HeadAgent", tag + "_enc", "remote_controlboard", "/" + tag + "/client3",
+                         remote.empty() ? "/" + tag + "/head" : remote, 0, period_ms};
+}
+
+/// Writes `v` under `key` in the process's Space.
+inline void put(const std::string& key, const yarp::sig::Vector& v, int validity = 0, float priority = 1.0f)
+{
+    Space::getSpace()->write(key, v, validity, priority);
+}
+
+/// The control-mode book the program's wiring would hand its driving agents: one for the
+/// whole suite, as for one program (boards are told apart by their remote port).
+inline std::shared_ptr<ControlModeBook> suite_control_modes()
+{
+    static auto* book = new std::shared_ptr<ControlModeBook>(std::make_shared<ControlModeBook>());
+    return *book;
+}
+
+/// Starts an observed agent of type A under `config_key` and waits for its set-up. A driving
+/// agent shares the suite's control-mode book.
+template <class A>
+Observed<A>& start_agent(const std::string& config_key)
+{
+    auto& agent = [&]() -> Observed<A>& {
+        if constexpr (std::is_base_of_v<BoardDrivingAgent, A>) {
+            return make_kept<Observed<A>>(config_key, suite_control_modes());
+        } else {
+            return make_kept<Observed<A>>(config_key);
+        }
+    }();
+    agent.start(nullptr);
+    EXPECT_TRUE(agent.wait_init());
+    return agent;
 }
 
 }  // namespace robot_test

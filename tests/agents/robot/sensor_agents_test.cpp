@@ -16,6 +16,8 @@
 
 #include "agents/robot/sensor_agents.h"
 #include "robot_test_support.h"
+#include "support/image_pattern.h"
+#include "support/space_write_counter.h"
 
 using namespace robot_test;
 
@@ -57,46 +59,6 @@ Probe<A>& set_up(const std::string& config_key, const SensorBlock& config)
     return agent;
 }
 
-/// Counts the writes of one Space key. Kept for the run (make_kept): the Space holds on to
-/// its proxy.
-struct WriteCounter {
-    explicit WriteCounter(const std::string& key) { Space::getSpace()->trigger_attach(key, &proxy, 1); }
-    unsigned long writes() const { return proxy.triggers(); }
-    Monitor monitor;
-    Proxy proxy{monitor};
-};
-
-/// Paints the image with a pattern derived from `frame` (the frame number in the first
-/// four bytes), so a torn or refilled image is detected.
-void paint(CameraImage& image, std::uint32_t frame)
-{
-    image.resize(320, 240);
-    unsigned char* raw = image.getRawImage();
-    const std::size_t size = image.getRawImageSize();
-    std::memcpy(raw, &frame, 4);
-    for (std::size_t i = 4; i < size; ++i) {
-        raw[i] = static_cast<unsigned char>((i * 7 + frame) & 0xff);
-    }
-}
-
-/// The frame number of a painted image, or -1 when any byte breaks the pattern.
-long frame_of(const CameraImage& image)
-{
-    const unsigned char* raw = image.getRawImage();
-    const std::size_t size = image.getRawImageSize();
-    if (size < 4) {
-        return -1;
-    }
-    std::uint32_t frame = 0;
-    std::memcpy(&frame, raw, 4);
-    for (std::size_t i = 4; i < size; ++i) {
-        if (raw[i] != static_cast<unsigned char>((i * 7 + frame) & 0xff)) {
-            return -1;
-        }
-    }
-    return frame;
-}
-
 /// The simulator's camera: an image stream under `name`, one frame at a time or as fast as
 /// it can on a thread of its own.
 class FakeCamera {
@@ -113,7 +75,9 @@ public:
     /// Sends frame `frame`, waiting until the connection has taken it.
     void send(std::uint32_t frame)
     {
-        paint(port.prepare(), frame);
+        CameraImage& image = port.prepare();
+        image.resize(320, 240);
+        ac_test::paint_frame(image, frame);
         port.writeStrict();
         port.waitForWrite();
     }
@@ -237,7 +201,7 @@ TEST(CamSensorAgent, PublishesTheImageItselfAndLetsReadersKeepIt)
     const ImageHandle first = Space::getSpace()->read(c.data_key, ImageHandle());
     ASSERT_TRUE(first);
     EXPECT_EQ(first.get(), agent.the_port()->lastRead());   // the port's object, not a copy
-    EXPECT_EQ(frame_of(*first), 1);
+    EXPECT_EQ(ac_test::frame_of(*first), 1);
 
     for (std::uint32_t frame = 2; frame <= 6; ++frame) {
         camera.send(frame);
@@ -245,17 +209,17 @@ TEST(CamSensorAgent, PublishesTheImageItselfAndLetsReadersKeepIt)
         agent.sense_select_act(0);
         const ImageHandle now = Space::getSpace()->read(c.data_key, ImageHandle());
         ASSERT_TRUE(now);
-        EXPECT_EQ(frame_of(*now), frame);
+        EXPECT_EQ(ac_test::frame_of(*now), frame);
         EXPECT_NE(now.get(), first.get());
     }
-    EXPECT_EQ(frame_of(*first), 1);   // still held here, so untouched
+    EXPECT_EQ(ac_test::frame_of(*first), 1);   // still held here, so untouched
 }
 
 TEST(CamSensorAgent, ClosedPortPrintsNoImageAndWritesNothing)
 {
     const SensorBlock c = sensor_config("cam_cut", kNever, kNever);
     auto& agent = set_up<CamSensorAgent>("cam_cut_conf", c);
-    auto& writes = make_kept<WriteCounter>(c.data_key);
+    ac_test::SpaceWriteCounter writes(c.data_key);
     StdoutCapture out;
 
     agent.the_port()->close();
@@ -281,7 +245,7 @@ TEST(CamSensorAgent, MissingOrLostCameraIsConnectedWhenItIsBack)
     auto published = [&](std::uint32_t frame) {
         return poll_until([&] {
             const ImageHandle image = Space::getSpace()->read(c.data_key, ImageHandle());
-            return image && frame_of(*image) == frame;
+            return image && ac_test::frame_of(*image) == frame;
         });
     };
     {
@@ -314,7 +278,7 @@ TEST(CamSensorAgent, DefaultsPublishOneImagePerTick)
     FakeCamera camera("/icubSim/cam/left");
     ASSERT_TRUE(camera.opened);
     camera.stream();
-    auto& writes = make_kept<WriteCounter>("leftImage");
+    ac_test::SpaceWriteCounter writes("leftImage");
     auto& agent = make_kept<Observed<CamSensorAgent>>("cam_default_conf_absent");
     agent.start(nullptr);
 
@@ -333,7 +297,7 @@ TEST(CamSensorAgent, DefaultsPublishOneImagePerTick)
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(third - first).count(), 400);
     const ImageHandle image = Space::getSpace()->read("leftImage", ImageHandle());
     ASSERT_TRUE(image);
-    EXPECT_GE(frame_of(*image), 1);
+    EXPECT_GE(ac_test::frame_of(*image), 1);
 }
 
 // Race window: the camera refills its images as fast as it can while a reader scans the
@@ -363,10 +327,10 @@ TEST(CamSensorAgent, SlowReaderSeesItsImageUnchanged)
         }
         // A slow scan: the same image checked over and over for ~30 ms while new frames
         // keep arriving and the agent keeps publishing.
-        const long frame = frame_of(*image);
+        const long frame = ac_test::frame_of(*image);
         const auto scan_end = std::chrono::steady_clock::now() + std::chrono::milliseconds(30);
         do {
-            if (frame < 0 || frame_of(*image) != frame) {
+            if (frame < 0 || ac_test::frame_of(*image) != frame) {
                 ++broken;
             }
         } while (std::chrono::steady_clock::now() < scan_end);
@@ -389,7 +353,7 @@ TEST(CamSensorAgent, ReleasedAgentPublishesNothingMore)
     camera.stream();
     const SensorBlock c = sensor_config("cam_quit", 0, 10);
     Space::getSpace()->write(std::string("cam_quit_conf"), c, 0, 1.0f);
-    auto& writes = make_kept<WriteCounter>(c.data_key);
+    ac_test::SpaceWriteCounter writes(c.data_key);
     auto& agent = make_kept<Observed<CamSensorAgent>>("cam_quit_conf");
     agent.start(nullptr);
     ASSERT_TRUE(poll_until([&] { return writes.writes() >= 3; }));
@@ -409,7 +373,7 @@ TEST(HandPosSensorAgent, PublishesOneElementPerReplyItem)
     ASSERT_TRUE(world.opened);
     auto& agent = make_kept<Probe<HandPosSensorAgent>>("hand_conf_absent");
     agent.init("hand_conf_absent");
-    auto& writes = make_kept<WriteCounter>("lhand_pos");
+    ac_test::SpaceWriteCounter writes("lhand_pos");
     StdoutCapture out;
 
     world.answer_with("0.338 0.744 0.185");
@@ -440,7 +404,7 @@ TEST(HandPosSensorAgent, FailedCallPublishesNothing)
     ASSERT_TRUE(world->opened);
     const SensorBlock c = sensor_config("hand_gone", kNever, kNever, "world get lhand");
     auto& agent = set_up<HandPosSensorAgent>("hand_gone_conf", c);
-    auto& writes = make_kept<WriteCounter>(c.data_key);
+    ac_test::SpaceWriteCounter writes(c.data_key);
     StdoutCapture out;
 
     world->answer_with("1 2 3");
@@ -487,8 +451,8 @@ TEST(InertialAndTouchAgents, ClosedPortPublishesNothing)
     const SensorBlock tc = sensor_config("skin_cut", kNever, kNever);
     auto& inertial = set_up<InertialSensorAgent>("imu_cut_conf", ic);
     auto& touch = set_up<TouchSensorAgent>("skin_cut_conf", tc);
-    auto& imu_writes = make_kept<WriteCounter>(ic.data_key);
-    auto& skin_writes = make_kept<WriteCounter>(tc.data_key);
+    ac_test::SpaceWriteCounter imu_writes(ic.data_key);
+    ac_test::SpaceWriteCounter skin_writes(tc.data_key);
     StdoutCapture out;
 
     inertial.the_port()->interrupt();

@@ -3,7 +3,8 @@
 #include "port_test_support.h"
 
 #include "sim/serve/board_device.h"
-#include "sim/fake_board.h"
+#include "support/board_client.h"
+#include "support/fake_board.h"
 
 #include <yarp/dev/ControlBoardInterfaces.h>
 #include <yarp/dev/Drivers.h>
@@ -22,23 +23,15 @@
 using namespace yarp::dev;
 using yarp::os::NetworkBase;
 using yarp::os::Property;
+using ac_test::remote_board_options;
 using ports_test::Child;
 using ports_test::helperPath;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 
 namespace {
 
-Property clientConfig(const std::string& remote, const std::string& local)
-{
-    Property p;
-    p.put("device", "remote_controlboard");
-    p.put("remote", remote);
-    p.put("local", local);
-    return p;
-}
-
 /// A board the driver factory can make (device classes there are default-constructible).
-class SixAxisBoard : public sim::FakeBoard {
+class SixAxisBoard : public ac_test::FakeBoard {
 public:
     SixAxisBoard() : FakeBoard(6) {}
 };
@@ -48,7 +41,7 @@ public:
 TEST(ControlBoardClient, OpenFailsForAnAbsentBoardOrABadConfiguration)
 {
     PolyDriver driver;
-    Property absent = clientConfig("/nowhere/head", "/client/absent");
+    Property absent = remote_board_options("/nowhere/head", "/client/absent");
     EXPECT_FALSE(driver.open(absent));
     EXPECT_FALSE(driver.isValid());
     IEncoders* enc = reinterpret_cast<IEncoders*>(&driver); // must be overwritten
@@ -60,7 +53,7 @@ TEST(ControlBoardClient, OpenFailsForAnAbsentBoardOrABadConfiguration)
     unknown.put("device", "no_such_device");
     EXPECT_FALSE(driver.open(unknown));
 
-    sim::FakeBoard board(6);
+    ac_test::FakeBoard board(6);
     sim::BoardServer server;
     ASSERT_TRUE(server.open("/cfg/head", board));
     Property noLocal;
@@ -84,12 +77,12 @@ TEST(ControlBoardClient, OpenFailsForAnAbsentBoardOrABadConfiguration)
 
 TEST(ControlBoardClient, InterfacesReachTheBoardWithTheRobotsControlModes)
 {
-    sim::FakeBoard board(6);
+    ac_test::FakeBoard board(6);
     board.setEncoders({1, 2, 3, 4, 5, 6});
     sim::BoardServer server;
     ASSERT_TRUE(server.open("/sim/head", board));
 
-    Property config = clientConfig("/sim/head", "/client/head");
+    Property config = remote_board_options("/sim/head", "/client/head");
     PolyDriver driver(config);
     ASSERT_TRUE(driver.isValid());
     IEncoders* enc = nullptr;
@@ -158,9 +151,9 @@ TEST(ControlBoardClient, CallsFailWhenTheBoardProcessDiesAndRecoverWhenItReturns
 {
     auto start = [] { return std::make_unique<Child>(std::vector<std::string>{helperPath(), "board-server", "/proc/head", "6"}); };
     auto server = start();
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists(sim::BoardServer::rpcPortName("/proc/head")); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists(sim::BoardServer::rpcPortName("/proc/head")); }));
 
-    Property config = clientConfig("/proc/head", "/client/proc");
+    Property config = remote_board_options("/proc/head", "/client/proc");
     PolyDriver driver;
     ASSERT_TRUE(driver.open(config));
     IEncoders* enc = nullptr;
@@ -179,7 +172,7 @@ TEST(ControlBoardClient, CallsFailWhenTheBoardProcessDiesAndRecoverWhenItReturns
     EXPECT_FALSE(pos->stop());
 
     server = start();
-    EXPECT_TRUE(pollUntil([&] { return enc->getEncoders(e.data()); })) << "a returning board is picked up again";
+    EXPECT_TRUE(poll_until([&] { return enc->getEncoders(e.data()); })) << "a returning board is picked up again";
 }
 
 TEST(ControlBoardClient, FactoryDevicesAreServedThroughTheWrapperAndDeviceBundler)
@@ -195,7 +188,7 @@ TEST(ControlBoardClient, FactoryDevicesAreServedThroughTheWrapperAndDeviceBundle
     wrapperConfig.put("name", "/bare/head");
     ASSERT_TRUE(wrapper.open(wrapperConfig));
     PolyDriver client;
-    Property bareClient = clientConfig("/bare/head", "/client/bare");
+    Property bareClient = remote_board_options("/bare/head", "/client/bare");
     EXPECT_FALSE(client.open(bareClient)) << "a wrapper with nothing attached does not answer";
 
     // Attached by hand: served; detached: calls fail again.
@@ -227,7 +220,7 @@ TEST(ControlBoardClient, FactoryDevicesAreServedThroughTheWrapperAndDeviceBundle
     PolyDriver bundled(bundle);
     ASSERT_TRUE(bundled.isValid());
     PolyDriver bundleClient;
-    Property bundleClientConfig = clientConfig("/bundle/head", "/client/bundle");
+    Property bundleClientConfig = remote_board_options("/bundle/head", "/client/bundle");
     ASSERT_TRUE(bundleClient.open(bundleClientConfig));
     IEncoders* enc = nullptr;
     int axes = 0;

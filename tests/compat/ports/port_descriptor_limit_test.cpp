@@ -18,7 +18,7 @@
 using namespace yarp::os;
 using ports_test::Child;
 using ports_test::helperPath;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 using ports_test::rawConnect;
 
 namespace {
@@ -48,7 +48,7 @@ void closeAll(std::vector<int>& fds)
 /// True once a request to `port` is answered (through a fresh connection each try).
 bool answers(Port& client, const std::string& port)
 {
-    return pollUntil(
+    return poll_until(
         [&] {
             if (!NetworkBase::connect(client.getName(), port)) {
                 return false;
@@ -65,7 +65,7 @@ TEST(PortDescriptorLimit, APortOutOfDescriptorsServesAgainOnceConnectionsEnd)
 {
     Child server({helperPath(), "echo-server", "/fd/server", "48"});
     ASSERT_TRUE(server.started());
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/fd/server"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/fd/server"); }));
     Port client;
     ASSERT_TRUE(client.open("/fd/client"));
     client.setTimeout(30.0f);
@@ -84,7 +84,7 @@ TEST(PortDescriptorLimit, APortServesAtMostItsCapOfConnections)
 {
     Child server({helperPath(), "echo-server", "/fd/capped"});
     ASSERT_TRUE(server.started());
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/fd/capped"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/fd/capped"); }));
 
     std::vector<int> held = holdConnections("/fd/capped", 100);
     ASSERT_EQ(held.size(), 100u);

@@ -17,7 +17,7 @@
 using namespace yarp::os;
 using ports_test::closedByPeer;
 using ports_test::helloFrom;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 using ports_test::rawConnect;
 using ports_test::sendBytes;
 using ports_test::sendHeader;
@@ -58,7 +58,7 @@ TEST(PortMalformedInput, GarbageConnectionsAreDroppedAndThePortGoesOn)
         ::close(fd);
     }
 
-    EXPECT_TRUE(pollUntil([&] { return port.getInputCount() == 0; }));
+    EXPECT_TRUE(poll_until([&] { return port.getInputCount() == 0; }));
     Port writer;
     ASSERT_TRUE(writer.open("/raw/writer"));
     ASSERT_TRUE(NetworkBase::connect("/raw/writer", "/raw/target"));

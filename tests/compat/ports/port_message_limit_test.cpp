@@ -18,9 +18,9 @@
 
 using namespace yarp::os;
 using ports_test::closedByPeer;
-using ports_test::countLines;
+using ac_test::lines_containing;
 using ports_test::helloFrom;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 using ports_test::rawConnect;
 using ports_test::sendBytes;
 using ports_test::sendHeader;
@@ -109,7 +109,7 @@ TEST(PortMessageLimit, AnOversizedRequestCostsItsSenderTheConnectionWhileOthersA
     ASSERT_TRUE(NetworkBase::connect("/limit/big", "/limit/server"));
     Bottle reply;
     EXPECT_FALSE(big.write(integers(2 << 20), reply));
-    EXPECT_TRUE(pollUntil([&] { return big.getOutputCount() == 0; }));
+    EXPECT_TRUE(poll_until([&] { return big.getOutputCount() == 0; }));
     // ...while one just under it is decoded and answered.
     ASSERT_TRUE(NetworkBase::connect("/limit/big", "/limit/server"));
     big.setTimeout(60.0f);
@@ -118,15 +118,15 @@ TEST(PortMessageLimit, AnOversizedRequestCostsItsSenderTheConnectionWhileOthersA
     EXPECT_EQ(reply.get(0).asInt64(), static_cast<std::int64_t>(largest.size()));
 
     const int before = answered.load();
-    EXPECT_TRUE(pollUntil([&] { return answered.load() >= before + 20; }));
+    EXPECT_TRUE(poll_until([&] { return answered.load() >= before + 20; }));
     stop = true;
     asking.join();
     EXPECT_EQ(unanswered.load(), 0);
 
     const std::string text = stderrText.text();
     stderrText.restore();
-    EXPECT_EQ(countLines(text, "/limit/hostile"), 1) << text;
-    EXPECT_EQ(countLines(text, "exceeds the limit"), 2) << text; // the hostile peer and /limit/big
+    EXPECT_EQ(lines_containing(text, "/limit/hostile"), 1) << text;
+    EXPECT_EQ(lines_containing(text, "exceeds the limit"), 2) << text; // the hostile peer and /limit/big
 }
 
 TEST(PortMessageLimit, ImagePortsTakeLargeImagesOtherPortsDoNot)
@@ -134,7 +134,7 @@ TEST(PortMessageLimit, ImagePortsTakeLargeImagesOtherPortsDoNot)
     // 1280x1024 RGB, 3.9 MB: more than a bottle port takes, well within an image port's limit.
     yarp::sig::ImageOf<yarp::sig::PixelRgb> image;
     image.resize(1280, 1024);
-    ports_test::paintFrame(image, 7);
+    ac_test::paint_frame(image, 7);
 
     BufferedPort<yarp::sig::ImageOf<yarp::sig::PixelRgb>> imageWriter;
     BufferedPort<yarp::sig::ImageOf<yarp::sig::PixelRgb>> imageReader;
@@ -145,14 +145,14 @@ TEST(PortMessageLimit, ImagePortsTakeLargeImagesOtherPortsDoNot)
     imageWriter.writeStrict();
     auto* got = imageReader.read();
     ASSERT_NE(got, nullptr);
-    EXPECT_EQ(ports_test::frameOf(*got), 7);
+    EXPECT_EQ(ac_test::frame_of(*got), 7);
 
     StderrCapture quiet;
     BufferedPort<Bottle> bottleReader;
     ASSERT_TRUE(bottleReader.open("/limit/bottle/in"));
     ASSERT_TRUE(NetworkBase::connect("/limit/image/out", "/limit/bottle/in"));
     imageWriter.writeStrict();
-    EXPECT_TRUE(pollUntil([&] { return bottleReader.getInputCount() == 0 && imageWriter.getOutputCount() == 1; }));
+    EXPECT_TRUE(poll_until([&] { return bottleReader.getInputCount() == 0 && imageWriter.getOutputCount() == 1; }));
     EXPECT_EQ(bottleReader.read(false), nullptr);
-    EXPECT_EQ(countLines(quiet.text(), "exceeds the limit"), 1);
+    EXPECT_EQ(lines_containing(quiet.text(), "exceeds the limit"), 1);
 }

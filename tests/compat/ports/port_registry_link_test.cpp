@@ -94,7 +94,7 @@ TEST(PortRegistryLinks, PlantedLinksAreNeverFollowed)
         ports_test::StderrCapture stderrText;
         Port other;
         EXPECT_FALSE(other.open("/link/other"));
-        EXPECT_EQ(ports_test::countLines(stderrText.text(), linkedDir), 1);
+        EXPECT_EQ(ac_test::lines_containing(stderrText.text(), linkedDir), 1);
     }
     ASSERT_EQ(::setenv("AGENT_CONTROLLER_PORTS", dir.c_str(), 1), 0);
     ::unlink(linkedDir.c_str());

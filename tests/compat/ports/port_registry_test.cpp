@@ -16,7 +16,7 @@
 using namespace yarp::os;
 using ports_test::Child;
 using ports_test::helperPath;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 
 TEST(PortRegistry, NameIsHeldWhileOpenAndFreeAfterClose)
 {
@@ -108,7 +108,7 @@ TEST(PortRegistry, PortsOfAKilledProcessAreReclaimed)
 {
     Child holder({helperPath(), "hold", "/registry/victim/a", "/registry/victim/b"});
     ASSERT_TRUE(holder.started());
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/registry/victim/b"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/registry/victim/b"); }));
 
     Port port;
     EXPECT_FALSE(port.open("/registry/victim/a")) << "the name is held by a live process";

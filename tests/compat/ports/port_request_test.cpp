@@ -17,12 +17,12 @@
 using namespace yarp::os;
 using ports_test::Child;
 using ports_test::helperPath;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 
 TEST(PortRequest, RoundTripsWithAServerProcess)
 {
     Child server({helperPath(), "echo-server", "/request/echo"});
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/request/echo"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/request/echo"); }));
     Port client;
     ASSERT_TRUE(client.open("/request/echo-client"));
     Bottle reply;
@@ -44,7 +44,7 @@ TEST(PortRequest, RoundTripsWithAServerProcess)
 TEST(PortRequest, TimeoutEndsTheWaitWhenTheServerNeverAnswers)
 {
     Child server({helperPath(), "silent-server", "/request/silent"});
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/request/silent"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/request/silent"); }));
     Port client;
     ASSERT_TRUE(client.open("/request/silent-client"));
     ASSERT_TRUE(NetworkBase::connect("/request/silent-client", "/request/silent"));
@@ -57,7 +57,7 @@ TEST(PortRequest, TimeoutEndsTheWaitWhenTheServerNeverAnswers)
 TEST(PortRequest, ServerDeathEndsAWaitWithoutTimeout)
 {
     Child server({helperPath(), "silent-server", "/request/dying"});
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/request/dying"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/request/dying"); }));
     Port client;
     ASSERT_TRUE(client.open("/request/dying-client"));
     ASSERT_TRUE(NetworkBase::connect("/request/dying-client", "/request/dying"));
@@ -68,7 +68,7 @@ TEST(PortRequest, ServerDeathEndsAWaitWithoutTimeout)
     ASSERT_EQ(call.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
     server.kill();
     EXPECT_FALSE(call.get());
-    EXPECT_TRUE(pollUntil([&] { return client.getOutputCount() == 0; }));
+    EXPECT_TRUE(poll_until([&] { return client.getOutputCount() == 0; }));
 }
 
 TEST(PortRequest, UnansweredRequestFailsPromptlyAndInterruptEndsAWait)

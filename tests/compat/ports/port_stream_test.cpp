@@ -24,7 +24,7 @@ using yarp::sig::PixelRgb;
 using yarp::sig::Vector;
 using ports_test::Child;
 using ports_test::helperPath;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 
 namespace {
 
@@ -37,14 +37,14 @@ void expectImageStream(int width, int height, int frames)
     ASSERT_TRUE(in.open(reader));
     Child child({helperPath(), "image-writer", writer, std::to_string(width), std::to_string(height),
                  std::to_string(frames)});
-    ASSERT_TRUE(pollUntil([&] { return NetworkBase::exists(writer); }));
+    ASSERT_TRUE(poll_until([&] { return NetworkBase::exists(writer); }));
     ASSERT_TRUE(NetworkBase::connect(writer, reader));
     for (int i = 0; i < frames; ++i) {
         ImageOf<PixelRgb>* image = in.read();
         ASSERT_NE(image, nullptr);
         ASSERT_EQ(image->width(), static_cast<std::size_t>(width));
         ASSERT_EQ(image->height(), static_cast<std::size_t>(height));
-        ASSERT_EQ(ports_test::frameOf(*image), i) << "frame lost, reordered or corrupted";
+        ASSERT_EQ(ac_test::frame_of(*image), i) << "frame lost, reordered or corrupted";
     }
 }
 
@@ -67,7 +67,7 @@ TEST(PortStream, ConnectionMadeByAThirdProcessCarriesTheStream)
     auto in = openVectorPort("/stream/third:i");
     ASSERT_TRUE(in);
     Child writer({helperPath(), "vector-writer", "/stream/third:o"});
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/stream/third:o"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/stream/third:o"); }));
 
     Child connector({helperPath(), "connect", "/stream/third:o", "/stream/third:i"});
     ASSERT_EQ(connector.wait(), 0);
@@ -83,7 +83,7 @@ TEST(PortStream, ConnectionMadeByAThirdProcessCarriesTheStream)
     EXPECT_GT((*second)[0], a);
 
     EXPECT_TRUE(NetworkBase::disconnect("/stream/third:o", "/stream/third:i"));
-    EXPECT_TRUE(pollUntil([&] { return in->getInputCount() == 0; }));
+    EXPECT_TRUE(poll_until([&] { return in->getInputCount() == 0; }));
     EXPECT_FALSE(NetworkBase::isConnected("/stream/third:o", "/stream/third:i"));
 }
 
@@ -156,7 +156,7 @@ TEST(PortStream, StuckStrictReaderDoesNotBlockANonStrictWriter)
         out->prepare() = big;
         out->write(); // skips the busy connection instead of waiting
     }
-    EXPECT_TRUE(pollUntil([&] { return in->getPendingReads() > 0; }));
+    EXPECT_TRUE(poll_until([&] { return in->getPendingReads() > 0; }));
     EXPECT_LE(in->getPendingReads(), 64) << "a strict reader's queue is bounded";
     EXPECT_NE(in->read(false), nullptr);
 }
@@ -177,7 +177,7 @@ TEST(PortStream, StuckPlainReaderCostsTheWriterItsConnectionNotItsThread)
     }
     EXPECT_TRUE(failed) << "the writer must not wait forever";
     EXPECT_EQ(out.getOutputCount(), 0);
-    EXPECT_TRUE(pollUntil([&] { return in.getInputCount() == 0; }));
+    EXPECT_TRUE(poll_until([&] { return in.getInputCount() == 0; }));
 }
 
 TEST(PortStream, MistypedMessagesAreDroppedAndTheStreamGoesOn)
@@ -248,7 +248,7 @@ TEST(PortStream, AcquiredImageSurvivesLaterReadsAndIsReleasedFromAnotherThread)
     for (int i = 0; i < frames; ++i) {
         auto& image = out.prepare();
         image.resize(64, 48);
-        ports_test::paintFrame(image, i);
+        ac_test::paint_frame(image, i);
         out.writeStrict();
     }
     std::vector<std::pair<ImageOf<PixelRgb>*, void*>> taken;
@@ -265,7 +265,7 @@ TEST(PortStream, AcquiredImageSurvivesLaterReadsAndIsReleasedFromAnotherThread)
     std::vector<std::thread> consumers;
     for (int i = 0; i < frames; ++i) {
         consumers.emplace_back([&, i] {
-            if (ports_test::frameOf(*taken[i].first) == i) {
+            if (ac_test::frame_of(*taken[i].first) == i) {
                 ++intact;
             }
             in.release(taken[i].second);

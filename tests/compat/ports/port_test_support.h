@@ -1,114 +1,34 @@
 #pragma once
-// Shared by the port suites and their helper process: child processes, polling, and a
-// numbered image pattern whose corruption is detectable.
-#include <yarp/sig/Image.h>
-
+// Shared by the port suites and their helper process: the helper run as a child process, the
+// standard error of this one captured, and a raw peer that speaks the bundled layer's wire
+// protocol. Waiting, child processes, captures and the numbered image pattern are the shared
+// ones of tests/support.
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <cstdio>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "support/captured_stream.h"
+#include "support/child_process.h"
+#include "support/image_pattern.h"
+#include "support/text.h"
+#include "support/wait.h"
 
 namespace ports_test {
 
-/// Polls `condition` every few milliseconds until it holds or `timeout` passes.
-template <class F>
-bool pollUntil(F condition, std::chrono::milliseconds timeout = std::chrono::seconds(30))
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using ac_test::poll_until;
 
-/// Fills the image with a pattern derived from `frame`; the frame number sits in the first
-/// four bytes.
-inline void paintFrame(yarp::sig::ImageOf<yarp::sig::PixelRgb>& image, int frame)
-{
-    unsigned char* raw = image.getRawImage();
-    const std::size_t size = image.getRawImageSize();
-    for (std::size_t i = 4; i < size; ++i) {
-        raw[i] = static_cast<unsigned char>((i * 7 + static_cast<std::size_t>(frame)) & 0xff);
-    }
-    const auto f = static_cast<std::uint32_t>(frame);
-    std::memcpy(raw, &f, size < 4 ? size : 4);
-}
-
-/// The frame number of a painted image, or -1 when any byte breaks the pattern.
-inline int frameOf(const yarp::sig::ImageOf<yarp::sig::PixelRgb>& image)
-{
-    const unsigned char* raw = image.getRawImage();
-    const std::size_t size = image.getRawImageSize();
-    if (size < 4) {
-        return -1;
-    }
-    std::uint32_t f = 0;
-    std::memcpy(&f, raw, 4);
-    for (std::size_t i = 4; i < size; ++i) {
-        if (raw[i] != static_cast<unsigned char>((i * 7 + f) & 0xff)) {
-            return -1;
-        }
-    }
-    return static_cast<int>(f);
-}
-
-/// A child process running the helper program; killed (SIGKILL) when destroyed.
-class Child {
+/// The helper program run as a child process, its output shared with the suite's.
+class Child : public ac_test::ChildProcess {
 public:
-    explicit Child(const std::vector<std::string>& args)
-    {
-        std::vector<char*> argv;
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() { kill(); }
-
-    bool started() const { return pid_ > 0; }
-    /// Kills the process at once (no clean-up runs in it) and reaps it.
-    void kill()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-    /// Waits for a normal exit; the exit status, or -1.
-    int wait()
-    {
-        int status = 0;
-        if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_) {
-            return -1;
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
+    explicit Child(const std::vector<std::string>& args) : ChildProcess(args, Output::inherited) {}
+    /// Waits (bounded) for the exit; the exit status, or -1.
+    int wait() { return ac_test::exit_code(wait_for_exit()); }
 };
 
 /// Raw connection to a port whose name needs no escaping beyond '/' ("/raw/x"), as a
@@ -119,7 +39,11 @@ inline int rawConnect(const std::string& name)
     for (char c : name) {
         key += c == '/' ? std::string("%2F") : std::string(1, c);
     }
-    const std::string path = std::string(std::getenv("AGENT_CONTROLLER_PORTS")) + "/" + key + ".sock";
+    const char* registry = std::getenv("AGENT_CONTROLLER_PORTS");
+    if (registry == nullptr) {
+        return -1;
+    }
+    const std::string path = std::string(registry) + "/" + key + ".sock";
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path.size() >= sizeof addr.sun_path) {
@@ -184,73 +108,10 @@ inline bool closedByPeer(int fd)
 }
 
 /// Collects what the process writes to standard error while it exists.
-class StderrCapture {
+class StderrCapture : public ac_test::CapturedStream {
 public:
-    StderrCapture()
-    {
-        std::fflush(stderr);
-        saved_ = ::dup(2);
-        file_ = std::tmpfile();
-        if (file_) {
-            ::dup2(fileno(file_), 2);
-        }
-    }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-    ~StderrCapture()
-    {
-        restore();
-        if (file_) {
-            std::fclose(file_);
-        }
-    }
-    /// Everything written so far (standard error stays captured).
-    std::string text()
-    {
-        std::fflush(stderr);
-        std::string out;
-        if (!file_) {
-            return out;
-        }
-        char buf[4096];
-        ssize_t n = 0;
-        off_t at = 0;
-        while ((n = ::pread(fileno(file_), buf, sizeof buf, at)) > 0) {
-            out.append(buf, static_cast<std::size_t>(n));
-            at += n;
-        }
-        return out;
-    }
-    void restore()
-    {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            ::dup2(saved_, 2);
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-
-private:
-    int saved_ = -1;
-    std::FILE* file_ = nullptr;
+    StderrCapture() : CapturedStream(Stream::errors) {}
 };
-
-/// Lines of `text` that contain `needle`.
-inline int countLines(const std::string& text, const std::string& needle)
-{
-    int n = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        n += text.substr(start, end - start).find(needle) != std::string::npos ? 1 : 0;
-        start = end + 1;
-    }
-    return n;
-}
 
 #ifdef PORTS_TEST_HELPER
 inline std::string helperPath()

@@ -9,14 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <sstream>
 #include <string>
-#include <sys/wait.h>
+#include <vector>
 
 using namespace yarp::os;
 using ports_test::Child;
 using ports_test::helperPath;
-using ports_test::pollUntil;
+using ac_test::poll_until;
 
 namespace {
 
@@ -25,23 +25,20 @@ struct ToolRun {
     std::string out;
 };
 
+/// Runs port_tool with the words of `args` and waits (bounded) for it to end.
 ToolRun portTool(const std::string& args)
 {
-    ToolRun run;
     // YARP_QUIET keeps an installed YARP's [INFO] lines (ports opened, connections made) out
     // of the output compared here; the bundled layer prints none.
-    const std::string command = "YARP_QUIET=1 " + std::string(PORT_TOOL) + " " + args + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        return run;
+    std::vector<std::string> command{"/usr/bin/env", "YARP_QUIET=1", PORT_TOOL};
+    std::istringstream words(args);
+    for (std::string word; words >> word;) {
+        command.push_back(word);
     }
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
-        run.out.append(buf, n);
-    }
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ac_test::ChildProcess tool(command, ac_test::ChildProcess::Output::captured_with_errors);
+    ToolRun run;
+    run.status = ac_test::exit_code(tool.wait_for_exit());
+    run.out = tool.output();
     return run;
 }
 
@@ -68,7 +65,7 @@ TEST(PortTool, ListShowsLivePortsAndTheirConnectionsButNotStaleOnes)
     ASSERT_TRUE(NetworkBase::connect("/tool/a", longName));
     {
         Child dead({helperPath(), "hold", "/tool/dead"});
-        ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/tool/dead"); }));
+        ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/tool/dead"); }));
     } // killed: its entry stays behind, stale
 
     ToolRun list = portTool("list");
@@ -82,7 +79,7 @@ TEST(PortTool, SendReadConnectAndDisconnect)
 {
     Child echo({helperPath(), "echo-server", "/tool/echo"});
     Child stream({helperPath(), "vector-writer", "/tool/stream"});
-    ASSERT_TRUE(pollUntil([] { return NetworkBase::exists("/tool/echo") && NetworkBase::exists("/tool/stream"); }));
+    ASSERT_TRUE(poll_until([] { return NetworkBase::exists("/tool/echo") && NetworkBase::exists("/tool/stream"); }));
 
     ToolRun sent = portTool("send /tool/echo world get lhand");
     EXPECT_EQ(sent.status, 0);
@@ -98,9 +95,9 @@ TEST(PortTool, SendReadConnectAndDisconnect)
     BufferedPort<Bottle> sink;
     ASSERT_TRUE(sink.open("/tool/sink"));
     EXPECT_EQ(portTool("connect /tool/stream /tool/sink").status, 0);
-    EXPECT_TRUE(pollUntil([&] { return sink.getInputCount() == 1; }));
+    EXPECT_TRUE(poll_until([&] { return sink.getInputCount() == 1; }));
     EXPECT_EQ(portTool("disconnect /tool/stream /tool/sink").status, 0);
-    EXPECT_TRUE(pollUntil([&] { return sink.getInputCount() == 0; }));
+    EXPECT_TRUE(poll_until([&] { return sink.getInputCount() == 0; }));
     EXPECT_EQ(portTool("disconnect /tool/stream /tool/sink").status, 1);
     EXPECT_EQ(portTool("exists /tool/sink").status, 0);
     EXPECT_EQ(portTool("exists /tool/nothing").status, 1);

@@ -11,7 +11,7 @@
 #include "port_test_support.h"
 
 #include "sim/serve/board_device.h"
-#include "sim/fake_board.h"
+#include "support/fake_board.h"
 
 #include <yarp/os/Bottle.h>
 #include <yarp/os/BufferedPort.h>
@@ -78,13 +78,13 @@ int main(int argc, char** argv)
         const int w = std::atoi(argv[3]);
         const int h = std::atoi(argv[4]);
         const int count = std::atoi(argv[5]);
-        if (!ports_test::pollUntil([&] { return port.getOutputCount() > 0; })) {
+        if (!ports_test::poll_until([&] { return port.getOutputCount() > 0; })) {
             return 1;
         }
         for (int i = 0; i < count; ++i) {
             auto& image = port.prepare();
             image.resize(static_cast<std::size_t>(w), static_cast<std::size_t>(h));
-            ports_test::paintFrame(image, i);
+            ac_test::paint_frame(image, i);
             port.writeStrict();
         }
         port.waitForWrite();
@@ -137,7 +137,7 @@ int main(int argc, char** argv)
         waitToBeKilled();
     }
     if (mode == "board-server" && argc == 4) {
-        sim::FakeBoard board(std::atoi(argv[3]));
+        ac_test::FakeBoard board(std::atoi(argv[3]));
         sim::BoardServer server;
         if (!server.open(name, board)) {
             return 1;

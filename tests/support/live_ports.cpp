@@ -1,14 +1,11 @@
-#pragma once
-// What is registered and live, asked the same way on every YARP: the bundled layer's port
-// registry (built with AC_BUNDLED_YARP), or an installed YARP's name server. For suites that
-// check which ports a program leaves behind.
-#include <yarp/os/Network.h>
+#include "support/live_ports.h"
 
-#include <string>
-#include <vector>
+#include <yarp/os/Network.h>
 
 #ifdef AC_BUNDLED_YARP
 #include <compat/port_registry.h>
+
+#include <dirent.h>
 #else
 #include <yarp/os/Bottle.h>
 #include <yarp/os/Value.h>
@@ -16,9 +13,7 @@
 
 namespace ac_test {
 
-/// Every port name registered, live or left behind by a process that died (the name server's
-/// own port excepted).
-inline std::vector<std::string> registeredPorts()
+std::vector<std::string> registered_ports()
 {
     std::vector<std::string> names;
 #ifdef AC_BUNDLED_YARP
@@ -44,16 +39,46 @@ inline std::vector<std::string> registeredPorts()
     return names;
 }
 
-/// The registered ports that answer.
-inline std::vector<std::string> livePorts()
+std::vector<std::string> live_ports()
 {
     std::vector<std::string> live;
-    for (const std::string& name : registeredPorts()) {
-        if (yarp::os::NetworkBase::exists(name)) {
+    for (const std::string& name : registered_ports()) {
+        if (port_live(name)) {
             live.push_back(name);
         }
     }
     return live;
 }
 
-}  // namespace ac_test
+bool port_live(const std::string& name)
+{
+    return yarp::os::NetworkBase::exists(name);
+}
+
+bool registry_mentions(const std::string& fragment)
+{
+#ifdef AC_BUNDLED_YARP
+    // The registry's entries, stale ones included, are files named after the ports.
+    DIR* dir = ::opendir(compat::portRegistryDirectory().c_str());
+    if (dir == nullptr) {
+        return false;
+    }
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::string(entry->d_name).find(fragment) != std::string::npos) {
+            found = true;
+        }
+    }
+    ::closedir(dir);
+    return found;
+#else
+    for (const std::string& name : registered_ports()) {
+        if (name.find(fragment) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+#endif
+}
+
+} // namespace ac_test

@@ -1,8 +1,10 @@
-#include "sim/fake_board.h"
+#include "support/fake_board.h"
 
 #include <yarp/dev/IControlMode.h>
 
-namespace sim {
+#include <algorithm>
+
+namespace ac_test {
 
 FakeBoard::FakeBoard(int axes)
     : axes_(axes < 0 ? 0 : axes),
@@ -221,4 +223,4 @@ void FakeBoard::setEncoders(const std::vector<double>& values)
     }
 }
 
-} // namespace sim
+} // namespace ac_test

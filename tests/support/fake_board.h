@@ -2,15 +2,15 @@
 // An in-process control board for tests and benchmarks: records what it is told, honours
 // control modes the way the robot does, and lets a test set the encoder readings. Serve it
 // with BoardServer to test a remote_controlboard client end to end.
-#include "sim/board_device.h"
+#include "sim/serve/board_device.h"
 
 #include <mutex>
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace ac_test {
 
-class FakeBoard : public BoardDevice {
+class FakeBoard : public sim::BoardDevice {
 public:
     /// `axes` joints, all in position mode at 0.
     explicit FakeBoard(int axes);
@@ -66,4 +66,4 @@ private:
     std::vector<std::pair<std::string, int>> calls_;
 };
 
-} // namespace sim
+} // namespace ac_test
