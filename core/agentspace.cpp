@@ -1,5 +1,7 @@
 #include "core/agentspace.h"
 
+#include "core/report.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -175,9 +177,8 @@ void Space::wake(BaseBlock* block) {
 bool Space::refuse_validity(const std::string& key, int validity) {
     if (validity >= 0) return false;
     if (reported.insert("validity\n" + key).second) {
-        std::printf("Space: write of \"%s\" with negative validity %d ms refused\n", key.c_str(),
-                    validity);
-        std::fflush(stdout);
+        print_line(format_text("Space: write of \"%s\" with negative validity %d ms refused\n",
+                               key.c_str(), validity));
     }
     return true;
 }
@@ -187,9 +188,8 @@ void Space::refuse_type(const char* op, const std::string& key, const std::type_
     // One line per key, type and operation: an agent repeating the mistake every tick must
     // not flood the output.
     if (!reported.insert(std::string(op) + "\n" + key + "\n" + wanted.name()).second) return;
-    std::printf("Space: %s of \"%s\" as %s refused: the key holds %s\n", op, key.c_str(),
-                type_name(wanted).c_str(), held_type_name(held).c_str());
-    std::fflush(stdout);
+    print_line(format_text("Space: %s of \"%s\" as %s refused: the key holds %s\n", op, key.c_str(),
+                           type_name(wanted).c_str(), held_type_name(held).c_str()));
 }
 
 void Space::trigger_attach(const std::string& pattern, Proxy* proxy, int flags) {

@@ -1,5 +1,7 @@
 #include "core/timer.h"
 
+#include "core/report.h"
+
 #include <cstdio>
 #include <mutex>
 #include <ostream>
@@ -29,9 +31,8 @@ Timer::Timer(Proxy& p) : number(++nid), proxy(&p) {}
 
 void Timer::start(int delay, int period, int align) {
     if (period < 0) {
-        std::printf("timer %u: negative period %d ms refused\n", static_cast<unsigned>(number),
-                    period);
-        std::fflush(stdout);
+        print_line(format_text("timer %u: negative period %d ms refused\n",
+                               static_cast<unsigned>(number), period));
         return;
     }
     timespec now;
@@ -41,16 +42,14 @@ void Timer::start(int delay, int period, int align) {
 
 void Timer::start(const timespec* at, int period) {
     if (period < 0 || at == nullptr) {
-        std::printf("timer %u: %s refused\n", static_cast<unsigned>(number),
-                    at == nullptr ? "start without a deadline" : "negative period");
-        std::fflush(stdout);
+        print_line(format_text("timer %u: %s refused\n", static_cast<unsigned>(number),
+                               at == nullptr ? "start without a deadline" : "negative period"));
         return;
     }
     timespec first = *at;
     inc_time(&first, 0);  // normalise a hand-made deadline
     if (TimerThread::getInstance()->schedule(this, first, period)) {
-        std::printf("timer %u started\n", static_cast<unsigned>(number));
-        std::fflush(stdout);
+        print_line(format_text("timer %u started\n", static_cast<unsigned>(number)));
     }
 }
 
@@ -138,8 +137,8 @@ bool TimerThread::schedule(Timer* t, const timespec& first, int period) {
     }
     p_sync->unlock();
     if (refused) {
-        std::printf("timer %u: still queued, start refused\n", static_cast<unsigned>(t->number));
-        std::fflush(stdout);
+        print_line(format_text("timer %u: still queued, start refused\n",
+                               static_cast<unsigned>(t->number)));
         return false;
     }
     monitor.notify(this);
