@@ -345,7 +345,8 @@ TEST(CamSensorAgent, SlowReaderSeesItsImageUnchanged)
 
 // Shutdown: once released, the camera agent makes no further call to its port, however
 // many images still come (the middleware may be shutting down under it), and its port is
-// closed, so no name server keeps it registered after the program.
+// closed, so no name server keeps it registered after the program. An image a reader still
+// holds then stays the reader's: letting it go later calls nothing of the closed port.
 TEST(CamSensorAgent, ReleasedAgentPublishesNothingMore)
 {
     FakeCamera camera("/cam_quit/out");
@@ -357,9 +358,13 @@ TEST(CamSensorAgent, ReleasedAgentPublishesNothingMore)
     auto& agent = make_kept<Observed<CamSensorAgent>>("cam_quit_conf");
     agent.start(nullptr);
     ASSERT_TRUE(poll_until([&] { return writes.writes() >= 3; }));
+    ImageHandle held = Space::getSpace()->read(c.data_key, ImageHandle());
+    ASSERT_TRUE(held);
 
     EXPECT_EQ(release_robot_agents({&agent}), 1);
     EXPECT_FALSE(yarp::os::NetworkBase::exists(c.local_port, true));
+    EXPECT_EQ(held->width(), 320u);
+    held.reset();
     const unsigned long published = writes.writes();
     ASSERT_TRUE(agent.wait_activations(agent.activations() + 5));   // ticks go on
     EXPECT_EQ(writes.writes(), published);
