@@ -3,13 +3,34 @@
 # prefix alone (find_package(AgentController CONFIG)), and runs it against the installed
 # robot_sim until its own agent sees the ball; then it must quit on SIGTERM with status 0.
 #
-#   install_test.sh BUILD_DIR SOURCE_DIR [YARP_DIR]
+# On an installed YARP with yarprun and yarpmanager-console beside it, yarpmanager then starts
+# the installed stand-in application file through yarprun: the controller must come up and
+# find the ball, the camera view must be connected.
+#
+#   install_test.sh BUILD_DIR SOURCE_DIR [YARP_DIR [YARP_BIN_DIR]]
 set -euo pipefail
-build=$1 source=$2 yarp_dir=${3:-}
+build=$1 source=$2 yarp_dir=${3:-} yarp_bin=${4:-}
 work=$(mktemp -d -t ac-install.XXXXXX)
 pids=()
+# The programs the install's files started, ours or yarprun's children: found by their
+# executable, which lies under the temporary prefix.
+installed_programs() {
+  local exe
+  for proc in /proc/[0-9]*; do
+    exe=$(readlink "$proc/exe" 2>/dev/null) || continue
+    case "$exe" in "$work"/*) echo "${proc#/proc/}" ;; esac
+  done
+}
 cleanup() {
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  local left
+  left=$(installed_programs)
+  if [ -n "$left" ]; then
+    kill -TERM $left 2>/dev/null || true
+    for _ in $(seq 150); do [ -z "$(installed_programs)" ] && break; sleep 0.2; done
+    left=$(installed_programs)
+    [ -n "$left" ] && kill -KILL $left 2>/dev/null
+  fi
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -64,4 +85,31 @@ status=0
 timeout 30 tail --pid="$watch" -f /dev/null || fail "ball_watch did not end within 30 s of SIGTERM"
 wait "$watch" || status=$?
 [ "$status" -eq 0 ] || fail "ball_watch ended with status $status on SIGTERM"
+kill -TERM "${pids[0]}"
+wait "${pids[0]}" || true
+pids=()
 echo "install_test: installed, built the example against the install alone, and it saw the ball"
+
+[ -n "$yarp_bin" ] && [ -x "$yarp_bin/yarprun" ] && [ -x "$yarp_bin/yarpmanager-console" ] || exit 0
+# Polls `what` (a command) for up to `seconds`.
+await() {
+  local seconds=$1; shift
+  local until=$((SECONDS + seconds))
+  until "$@" > /dev/null 2>&1; do
+    [ "$SECONDS" -lt "$until" ] || return 1
+    sleep 0.2
+  done
+}
+yarp=$yarp_bin/yarp
+export PATH="$prefix/bin:$yarp_bin:$PATH" QT_QPA_PLATFORM=offscreen
+yarprun --server /localhost > "$work/yarprun.log" 2>&1 &
+pids+=($!)
+await 30 "$yarp" exists /localhost || fail "yarprun did not come up"
+apps=$prefix/share/agent_controller/yarpmanager
+manage() { (cd "$apps" && timeout 60 yarpmanager-console --application agent_controller_stand_in.xml "$@" --exit); }
+manage --run --connect > "$work/manager.log" 2>&1 || { cat "$work/manager.log"; fail "yarpmanager could not run the application"; }
+ball_found() { echo "get ballPos" | "$yarp" rpc /agent_controller/space/rpc 2>/dev/null | grep -qE ',1\]|,1\.0*\]'; }
+await 120 ball_found || { manage --stop > /dev/null 2>&1 || true; fail "the controller started by yarpmanager never found the ball"; }
+await 30 "$yarp" exists /agent_controller/view/left || fail "the camera view started by yarpmanager is not up"
+manage --stop > "$work/manager-stop.log" 2>&1 || true
+echo "install_test: yarpmanager started the stand-in, the controller and the camera view from the installed application file; the controller found the ball"
