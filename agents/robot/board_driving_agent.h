@@ -11,6 +11,8 @@
 #include "agents/robot/robot_release.h"
 #include "core/agentspace.h"
 
+/// The base of MotorAgent and VelocityMotorAgent. Every device call runs under the agent's
+/// device lock; after the release's first step the agent commands nothing more.
 class BoardDrivingAgent : public Agent, public RobotReleaser {
 public:
     /// Each step takes the device lock within `patience`, or says the agent is stuck.

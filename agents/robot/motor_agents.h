@@ -7,8 +7,8 @@
 //  - PositionAgent publishes the joint encoders periodically.
 //
 // Every control-board call of the controller is made by these agents and their pieces in
-// this folder, so that a change of the device API stays here.
-// The pieces they are made of sit beside them: the board client and its retries
+// this folder, so that a change of the device API stays here. The pieces they are made of
+// sit beside them: the board client and its retries
 // (board_link.h, retrying_link.h), the control-mode bookkeeping (control_modes.h), the
 // length check of commands (axis_count_check.h) and the path the two driving agents share
 // (board_driving_agent.h).
