@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <yarp/os/Bottle.h>
 #include <yarp/os/Network.h>
+#include <yarp/os/Port.h>
 
 #include "support/child_process.h"
 #include "support/live_ports.h"
@@ -68,6 +70,23 @@ inline ::testing::AssertionResult exitedWithZero(int status)
 
 /// robot_sim and a controller, started in that order and stopped in reverse order, with
 /// the probes connected: camera stream, world port and head encoders.
+/// Whether the Space of the program serving `rpc` (its inspection port) holds `key`.
+inline bool space_holds(const std::string& rpc, const std::string& key)
+{
+    yarp::os::Port port;
+    if (!port.open("/e2e/space_query") || !yarp::os::NetworkBase::connect("/e2e/space_query", rpc)) {
+        port.close();
+        return false;
+    }
+    yarp::os::Bottle request;
+    request.addString("get");
+    request.addString(key);
+    yarp::os::Bottle reply;
+    const bool held = port.write(request, reply) && reply.get(0).asString() == "[ok]";
+    port.close();
+    return held;
+}
+
 class Rig {
 public:
     ~Rig() { shutdown(); }
@@ -87,6 +106,15 @@ public:
         ASSERT_TRUE(this->controller->started());
         ASSERT_TRUE(eventually([] { return port_live("/move_ball"); }, kStartTimeout))
             << "the controller did not come up:\n" << this->controller->tail();
+        if (controller == AGENT_CONTROLLER) {
+            // Its agents start a second after the windows: until the ball finder has read an
+            // image and the velocity agent holds the head, nothing moves the head, and a
+            // still head would pass for one held at its limit.
+            ASSERT_TRUE(eventually([] { return port_live("/test/clientHV/rpc:o")
+                                               && space_holds("/agent_controller/space/rpc", "ballPos"); },
+                                   kStartTimeout))
+                << "the controller's agents did not start:\n" << this->controller->tail();
+        }
         std::string error;
         ASSERT_TRUE(world.open("/e2e/world", "/icubSim/world", &error)) << error;
         ASSERT_TRUE(head.open("/e2e/head", "/icubSim/head", &error)) << error;
