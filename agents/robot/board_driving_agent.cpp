@@ -34,8 +34,9 @@ void BoardDrivingAgent::bind_board()
         return;
     }
     const int n = link.axes();
-    yarp::dev::IControlMode* view = link.control_modes();
+    ControlModeAccess* view = link.offers_modes() ? &link : nullptr;
     modes->bound(link.remote(), view, n);
+    holding = true;
     mode_guard = ControlModeGuard(*modes, view, n, control_mode, link.remote());
     set_up(n);
     link.accept();
@@ -50,15 +51,22 @@ void BoardDrivingAgent::sense_select_act(int id)
     if (id == check_timer) {
         if (!link.bound()) {
             bind_board();
-        } else if (!link.still_there()) {
-            modes->unbound(link.remote());
+        } else {
+            link.still_there();
         }
-        return;
+    } else if (link.bound()) {
+        command();   // otherwise nothing to command: the check binds the board once it is back
     }
-    if (!link.bound()) {
-        return;   // nothing to command; the check binds the board once it is back
+    let_go_if_lost();
+}
+
+void BoardDrivingAgent::let_go_if_lost()
+{
+    // A board is lost by a check or by a command that got no answer within the bound.
+    if (holding && !link.bound()) {
+        holding = false;
+        modes->unbound(link.remote());
     }
-    command();
 }
 
 bool BoardDrivingAgent::release_stop(std::chrono::milliseconds patience)
@@ -70,6 +78,12 @@ bool BoardDrivingAgent::release_stop(std::chrono::milliseconds patience)
     released = true;
     if (link.bound()) {
         stop_joints();
+    }
+    let_go_if_lost();
+    // A call still in a board that stopped answering: the robot does not answer.
+    if (!link.answering(patience)) {
+        report_stuck_in_call(agent_class);
+        return false;
     }
     return true;
 }
@@ -84,8 +98,8 @@ bool BoardDrivingAgent::release_restore(std::chrono::milliseconds patience)
         // The modes found when the first agent of the program bound the board, whichever
         // agent switched a joint since.
         mode_guard.restore(modes->found(link.remote()));
-        modes->unbound(link.remote());
-        link.close();
     }
+    link.close();
+    let_go_if_lost();
     return true;
 }

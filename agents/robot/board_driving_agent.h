@@ -12,7 +12,8 @@
 #include "core/agentspace.h"
 
 /// The base of MotorAgent and VelocityMotorAgent. Every device call runs under the agent's
-/// device lock; after the release's first step the agent commands nothing more.
+/// device lock, and waits for the board at most BoardCaller::kBound; after the release's
+/// first step the agent commands nothing more.
 class BoardDrivingAgent : public Agent, public RobotReleaser {
 public:
     /// Each step takes the device lock within `patience`, or says the agent is stuck.
@@ -55,9 +56,12 @@ protected:
 
 private:
     void bind_board();
+    /// Tells the book that this agent no longer holds a board it has lost.
+    void let_go_if_lost();
 
     const char* agent_class;
     int control_mode;
     std::shared_ptr<ControlModeBook> modes;
     int check_timer = -1;   ///< the proxy number of the once-a-second board check
+    bool holding = false;   ///< counted among the board's holders in the book
 };

@@ -7,10 +7,22 @@
 
 namespace {
 
-/// Opens a control-board client with the three entries the motor agents configure.
-bool open_board(yarp::dev::PolyDriver& driver, const std::string& device,
-                const std::string& local, const std::string& remote)
+/// What an open on the caller's thread found.
+struct Opening {
+    const char* refused = nullptr;   ///< why the board will not do, or nullptr
+    int axes = 0;
+};
+
+/// Opens a control-board client with the three entries the motor agents configure and takes
+/// its views. Asks first whether the board is served, because a client that fails to open
+/// reports it at length, and a missing board is tried every second.
+bool open_client(BoardClient& client, const std::string& device, const std::string& local,
+                 const std::string& remote, Opening& opening)
 {
+    opening.refused = "no board";
+    if (!yarp::os::NetworkBase::exists(remote + "/rpc:i", true)) {
+        return false;
+    }
     yarp::os::Property options;
     options.put("device", device);
     options.put("local", local);
@@ -19,17 +31,31 @@ bool open_board(yarp::dev::PolyDriver& driver, const std::string& device,
     // previous one is still going out: a lapse's zero velocity could be lost, and the joints
     // would keep turning. The wait is for one local datagram.
     options.put("writeStrict", "on");
-    return driver.open(options);
-}
-
-/// Whether a control board is served as `remote`. Asked before opening a client, because a
-/// client that fails to open reports it at length, and a missing board is tried every second.
-bool board_served(const std::string& remote)
-{
-    return yarp::os::NetworkBase::exists(remote + "/rpc:i", true);
+    if (!client.driver.open(options)) {
+        return false;
+    }
+    client.driver.view(client.encoders);
+    client.driver.view(client.position);
+    client.driver.view(client.velocity);
+    client.driver.view(client.modes);
+    int n = 0;
+    if (client.encoders == nullptr || !client.encoders->getAxes(&n) || n <= 0) {
+        // Nothing may be sized from a failed count: no guess, try again later.
+        opening.refused = client.encoders == nullptr ? "no encoder board"
+                                                     : "no axis count from the board";
+        return false;
+    }
+    opening.refused = nullptr;
+    opening.axes = n;
+    return true;
 }
 
 } // namespace
+
+BoardLink::~BoardLink()
+{
+    close();
+}
 
 void BoardLink::configure(std::string agent_name, std::string config_key, std::string device_name,
                           std::string local, std::string remote)
@@ -45,20 +71,25 @@ bool BoardLink::open_if_due()
     if (!state.attempt_due()) {
         return false;
     }
-    encoders = nullptr;
-    if (!board_served(remote_port) || !open_board(driver, device, local_port, remote_port)) {
-        driver.close();
-        refuse("no board");
+    auto fresh = std::make_shared<BoardClient>();
+    auto opening = std::make_shared<Opening>();
+    bool opened = false;
+    // A client that is not kept is closed on the caller's thread, when the call lets go of it.
+    const auto outcome = caller.run(
+        [fresh, opening, device = device, local = local_port, remote = remote_port] {
+            return open_client(*fresh, device, local, remote, *opening);
+        },
+        opened);
+    if (outcome != BoardCaller::Outcome::done) {
+        refuse("no answer from the board");
         return false;
     }
-    driver.view(encoders);
-    int n = 0;
-    if (encoders == nullptr || !encoders->getAxes(&n) || n <= 0) {
-        // Nothing may be sized from a failed count: no guess, try again later.
-        refuse(encoders == nullptr ? "no encoder board" : "no axis count from the board");
+    if (!opened) {
+        refuse(opening->refused);
         return false;
     }
-    axis_count = n;
+    client = std::move(fresh);
+    axis_count = opening->axes;
     state.mark_up();
     return true;
 }
@@ -80,31 +111,90 @@ bool BoardLink::still_there()
     if (!state.is_up()) {
         return false;
     }
-    int n = 0;
-    if (encoders->getAxes(&n) && n == axis_count) {
+    auto n = std::make_shared<int>(0);
+    if (call([n](BoardClient& c) { return c.encoders->getAxes(n.get()); }) && *n == axis_count) {
         return true;
     }
-    drop();
-    state.lost("lost the board at " + remote_port + ", trying again every second");
-    state.hold_off();
+    if (state.is_up()) {
+        lose("lost the board at " + remote_port);
+    }
     return false;
 }
 
-yarp::dev::IControlMode* BoardLink::control_modes()
+bool BoardLink::call(std::function<bool(BoardClient&)> work)
 {
-    yarp::dev::IControlMode* modes = nullptr;
-    if (!driver.view(modes)) {
-        return nullptr;
+    if (!state.is_up() || !client) {
+        return false;
     }
-    return modes;
+    bool result = false;
+    const auto outcome = caller.run([bound = client, work = std::move(work)] { return work(*bound); },
+                                    result);
+    if (outcome == BoardCaller::Outcome::done) {
+        return result;
+    }
+    lose("no answer within " + std::to_string(BoardCaller::kBound.count() / 1000)
+         + " s from the board at " + remote_port);
+    return false;
+}
+
+bool BoardLink::read_encoders(yarp::sig::Vector& values)
+{
+    auto read = std::make_shared<yarp::sig::Vector>(static_cast<std::size_t>(axis_count));
+    if (!call([read](BoardClient& c) { return c.encoders->getEncoders(read->data()); })) {
+        return false;
+    }
+    values = *read;
+    return true;
+}
+
+bool BoardLink::answering(std::chrono::milliseconds patience)
+{
+    return caller.wait_idle(patience);
+}
+
+bool BoardLink::read_modes(std::vector<int>& modes)
+{
+    auto read = std::make_shared<std::vector<int>>(modes.size());
+    if (!call([read](BoardClient& c) { return c.modes->getControlModes(read->data()); })) {
+        return false;
+    }
+    modes = *read;
+    return true;
+}
+
+bool BoardLink::set_mode(int joint, int mode)
+{
+    return call([joint, mode](BoardClient& c) { return c.modes->setControlMode(joint, mode); });
+}
+
+bool BoardLink::set_modes(const std::vector<int>& modes)
+{
+    return call([modes](BoardClient& c) {
+        std::vector<int> all = modes;   // the interface takes a mutable array
+        return c.modes->setControlModes(all.data());
+    });
+}
+
+void BoardLink::lose(const std::string& why)
+{
+    drop();
+    state.lost(why + ", trying again every second");
+    state.hold_off();
 }
 
 void BoardLink::drop()
 {
     state.mark_down();
-    encoders = nullptr;
     axis_count = 0;
-    driver.close();
+    if (!client) {
+        return;
+    }
+    // The close may wait on the board too (a port close asks the peer), so it runs on the
+    // caller's thread: the call below holds the last reference. When an earlier call is still
+    // in the board, that one holds it, and the client closes once it returns.
+    bool closed = false;
+    caller.run([gone = std::move(client)] { return gone != nullptr; }, closed);
+    client = nullptr;
 }
 
 void BoardLink::close()

@@ -1,26 +1,56 @@
 #pragma once
 // The control-board client of one motor agent.
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <yarp/dev/IControlMode.h>
 #include <yarp/dev/IEncoders.h>
+#include <yarp/dev/IPositionControl.h>
+#include <yarp/dev/IVelocityControl.h>
 #include <yarp/dev/PolyDriver.h>
+#include <yarp/sig/Vector.h>
 
+#include "agents/robot/board_caller.h"
+#include "agents/robot/control_modes.h"
 #include "agents/robot/retrying_link.h"
 
+/// An open control-board client and the views the agents command it through (nullptr for
+/// one the board does not offer). Shared with the call in flight, so that a client whose call
+/// overran is closed by the caller's thread once that call returns.
+struct BoardClient {
+    yarp::dev::PolyDriver driver;
+    yarp::dev::IEncoders* encoders = nullptr;
+    yarp::dev::IPositionControl* position = nullptr;
+    yarp::dev::IVelocityControl* velocity = nullptr;
+    yarp::dev::IControlMode* modes = nullptr;
+};
+
 /// Opens a control-board client at start and, while the board is missing or after it was
-/// lost, again about once a second; checks that a bound board still answers. Prints one line
-/// per change of state, never one per attempt.
-class BoardLink {
+/// lost, again about once a second; checks that a bound board still answers. Every call to
+/// the board, the open and the close included, runs on the link's BoardCaller: an agent
+/// waits at most BoardCaller::kBound for it, and a board that does not answer within that
+/// is reported lost and bound again once it answers. Prints one line per change of state,
+/// never one per attempt.
+class BoardLink : public ControlModeAccess {
 public:
+    BoardLink() = default;
+    /// Closes the client.
+    ~BoardLink() override;
+    BoardLink(const BoardLink&) = delete;
+    BoardLink& operator=(const BoardLink&) = delete;
+
     /// `agent` and `key` name the source in the lines printed; the rest is the device
     /// configuration.
     void configure(std::string agent, std::string key, std::string device, std::string local,
                    std::string remote);
 
     /// When no board is bound and the last attempt is about a second old (or there was
-    /// none), opens the device; true when this call bound it. The caller then takes its
-    /// views and calls `accept` once set up, or `refuse` if a view it needs is missing.
+    /// none), opens the device; true when this call bound it. The caller then checks what
+    /// the board offers and calls `accept` once set up, or `refuse` if a view it needs is
+    /// missing.
     bool open_if_due();
     /// The agent has set itself up on the board just opened: reports the board bound when
     /// it had been reported missing or lost.
@@ -34,19 +64,36 @@ public:
     /// Closes the client for good (no line printed).
     void close();
 
+    /// Runs `call` on the bound client within the bound. False when no board is bound or the
+    /// call fails; a call that overruns leaves the board lost (reported, bound again later).
+    /// `call` runs on another thread and may outlive this one: it must own what it touches.
+    bool call(std::function<bool(BoardClient&)> call);
+    /// The encoder readings of the bound board into `values` (one per axis); left as they
+    /// were when the board gives none.
+    bool read_encoders(yarp::sig::Vector& values);
+    /// Waits up to `patience` for a call to the board that overran to return: false while
+    /// one is still in the board (it does not answer).
+    bool answering(std::chrono::milliseconds patience);
+
     bool bound() const { return state.is_up(); }
     int axes() const { return axis_count; }
     const std::string& remote() const { return remote_port; }
-    /// The board's control-mode view, or nullptr when it offers none.
-    yarp::dev::IControlMode* control_modes();
+    bool offers_position() const { return client && client->position != nullptr; }
+    bool offers_velocity() const { return client && client->velocity != nullptr; }
 
-    yarp::dev::PolyDriver driver;
-    yarp::dev::IEncoders* encoders = nullptr;
+    // ControlModeAccess: the board's control modes, within the bound.
+    bool offers_modes() const override { return client && client->modes != nullptr; }
+    bool read_modes(std::vector<int>& modes) override;
+    bool set_mode(int joint, int mode) override;
+    bool set_modes(const std::vector<int>& modes) override;
 
 private:
     void drop();
+    void lose(const std::string& why);
 
     std::string device, local_port, remote_port;
     RetryingLink state;
     int axis_count = 0;
+    BoardCaller caller;
+    std::shared_ptr<BoardClient> client;   ///< the bound client; null while down
 };

@@ -32,7 +32,7 @@ void ControlModeBook::overlay_recent(const std::string& board, std::vector<int>&
     }
 }
 
-void ControlModeBook::bound(const std::string& board, yarp::dev::IControlMode* view, int axes)
+void ControlModeBook::bound(const std::string& board, ControlModeAccess* view, int axes)
 {
     std::lock_guard<std::mutex> lock(mutex);
     BoardRecord& record = records[board];
@@ -41,7 +41,7 @@ void ControlModeBook::bound(const std::string& board, yarp::dev::IControlMode* v
     }
     record.switched = false;
     record.modes.assign(static_cast<std::size_t>(axes), 0);
-    if (view == nullptr || !view->getControlModes(record.modes.data())) {
+    if (view == nullptr || !view->read_modes(record.modes)) {
         record.modes.clear();
     }
 }
@@ -83,7 +83,7 @@ std::vector<int> ControlModeBook::found(const std::string& board)
 
 // --- ControlModeGuard ----------------------------------------------------------------------
 
-ControlModeGuard::ControlModeGuard(ControlModeBook& mode_book, yarp::dev::IControlMode* mode_view,
+ControlModeGuard::ControlModeGuard(ControlModeBook& mode_book, ControlModeAccess* mode_view,
                                    int axis_count, int wanted_mode, std::string board_name)
     : book(&mode_book), modes(mode_view), axes(axis_count), wanted(wanted_mode),
       current(static_cast<std::size_t>(axis_count), 0), board(std::move(board_name))
@@ -95,7 +95,7 @@ void ControlModeGuard::ensure()
     if (modes == nullptr || axes <= 0) {
         return;
     }
-    if (modes->getControlModes(current.data())) {
+    if (modes->read_modes(current)) {
         book->note_found(board, current);
         book->overlay_recent(board, current);
         for (int j = 0; j < axes; ++j) {
@@ -125,7 +125,7 @@ void ControlModeGuard::restore(std::vector<int> found)
         // Never read: joints start in position mode on the robot and its simulators.
         found.assign(static_cast<std::size_t>(axes), VOCAB_CM_POSITION);
     }
-    if (!modes->getControlModes(current.data())) {
+    if (!modes->read_modes(current)) {
         switch_all(found);
         return;
     }
@@ -140,13 +140,13 @@ void ControlModeGuard::restore(std::vector<int> found)
 
 void ControlModeGuard::switch_joint(int j, int mode)
 {
-    modes->setControlMode(j, mode);
+    modes->set_mode(j, mode);
     book->switch_made(board, j, mode);
 }
 
 void ControlModeGuard::switch_all(std::vector<int> all)
 {
-    modes->setControlModes(all.data());
+    modes->set_modes(all);
     for (int j = 0; j < axes; ++j) {
         book->switch_made(board, j, all[static_cast<std::size_t>(j)]);
     }

@@ -9,6 +9,17 @@
 
 #include <yarp/dev/IControlMode.h>
 
+/// The control-mode calls of one bound board, as its link makes them (within the link's
+/// bound on a call). Vectors hold one mode per axis.
+class ControlModeAccess {
+public:
+    virtual ~ControlModeAccess() = default;
+    virtual bool offers_modes() const = 0;
+    virtual bool read_modes(std::vector<int>& modes) = 0;
+    virtual bool set_mode(int joint, int mode) = 0;
+    virtual bool set_modes(const std::vector<int>& modes) = 0;
+};
+
 /// What the motor agents of one program know together about the control modes of the boards
 /// they share. The program's wiring makes one and hands it to every agent it starts; agents
 /// on one board must share one book, or each takes the other's switches for the robot's.
@@ -35,7 +46,7 @@ public:
     void overlay_recent(const std::string& board, std::vector<int>& modes);
 
     /// An agent bound `board`; `view` reads its modes when no agent held it yet.
-    void bound(const std::string& board, yarp::dev::IControlMode* view, int axes);
+    void bound(const std::string& board, ControlModeAccess* view, int axes);
     /// The modes of a held `board` read before this program switched any joint: recorded
     /// when the read at binding failed (a client may have no state yet right after opening).
     void note_found(const std::string& board, const std::vector<int>& modes);
@@ -66,14 +77,14 @@ private:
 
 /// Puts the joints of a board in one control mode before a command that the board would
 /// silently ignore in any other mode. Switches only the joints found in another mode, so a
-/// command to joints already in the mode costs one query and no switch. Without an
-/// IControlMode view (the board offers none) it does nothing.
+/// command to joints already in the mode costs one query and no switch. Without a view (the
+/// board offers no control modes) it does nothing.
 class ControlModeGuard {
 public:
     ControlModeGuard() = default;
     /// `board` names the board in `book`, where the switches are recorded and the modes read
     /// before the first switch are noted when none could be read when the board was bound.
-    ControlModeGuard(ControlModeBook& book, yarp::dev::IControlMode* modes, int axes,
+    ControlModeGuard(ControlModeBook& book, ControlModeAccess* modes, int axes,
                      int wanted_mode, std::string board);
 
     /// Makes sure every joint is in the wanted mode. When the board cannot report its modes,
@@ -92,7 +103,7 @@ private:
     void switch_all(std::vector<int> all);
 
     ControlModeBook* book = nullptr;
-    yarp::dev::IControlMode* modes = nullptr;
+    ControlModeAccess* modes = nullptr;
     int axes = 0;
     int wanted = 0;
     std::vector<int> current;

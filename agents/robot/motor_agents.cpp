@@ -29,8 +29,8 @@ MotorAgent::MotorAgent(std::string key, std::shared_ptr<ControlModeBook> modes)
 
 MotorAgent::~MotorAgent()
 {
-    if (link.bound() && position_control != nullptr) {
-        position_control->stop();
+    if (link.offers_position()) {
+        stop_joints();
     }
     link.close();
 }
@@ -47,9 +47,7 @@ void MotorAgent::init(std::string key)
 
 const char* MotorAgent::take_views()
 {
-    position_control = nullptr;
-    link.driver.view(position_control);
-    return position_control == nullptr ? "no position-controlled board" : nullptr;
+    return link.offers_position() ? nullptr : "no position-controlled board";
 }
 
 void MotorAgent::set_up(int n)
@@ -64,8 +62,10 @@ void MotorAgent::set_up(int n)
     speed_check = AxisCountCheck("MotorAgent", config.speed_key, n);
     acc_check = AxisCountCheck("MotorAgent", config.acc_key, n);
 
-    position_control->setRefAccelerations(default_refs.data());
-    position_control->setRefSpeeds(default_refs.data());
+    link.call([refs = default_refs](BoardClient& board) {
+        const bool accelerations_set = board.position->setRefAccelerations(refs.data());
+        return board.position->setRefSpeeds(refs.data()) && accelerations_set;
+    });
 }
 
 void MotorAgent::command()
@@ -75,26 +75,32 @@ void MotorAgent::command()
     if (joints_check.accept(read)) {
         targets = read;
         mode_guard.ensure();   // a board drops position commands in any other mode
-        position_control->positionMove(targets.data());
+        link.call([move = targets](BoardClient& board) {
+            return board.position->positionMove(move.data());
+        });
         print_line(read_line(targets));
     }
 
     read = space_read(config.acc_key, default_refs);
     if (acc_check.accept(read)) {
         accelerations = read;
-        position_control->setRefAccelerations(accelerations.data());
+        link.call([refs = accelerations](BoardClient& board) {
+            return board.position->setRefAccelerations(refs.data());
+        });
     }
 
     read = space_read(config.speed_key, default_refs);
     if (speed_check.accept(read)) {
         speeds = read;
-        position_control->setRefSpeeds(speeds.data());
+        link.call([refs = speeds](BoardClient& board) {
+            return board.position->setRefSpeeds(refs.data());
+        });
     }
 }
 
 void MotorAgent::stop_joints()
 {
-    position_control->stop();
+    link.call([](BoardClient& board) { return board.position->stop(); });
 }
 
 // --- VelocityMotorAgent --------------------------------------------------------------------
@@ -106,8 +112,8 @@ VelocityMotorAgent::VelocityMotorAgent(std::string key, std::shared_ptr<ControlM
 
 VelocityMotorAgent::~VelocityMotorAgent()
 {
-    if (link.bound() && velocity_control != nullptr) {
-        velocity_control->stop();
+    if (link.offers_velocity()) {
+        link.call([](BoardClient& board) { return board.velocity->stop(); });
     }
     link.close();
 }
@@ -123,9 +129,7 @@ void VelocityMotorAgent::init(std::string key)
 
 const char* VelocityMotorAgent::take_views()
 {
-    velocity_control = nullptr;
-    link.driver.view(velocity_control);
-    return velocity_control == nullptr ? "no velocity-controlled board" : nullptr;
+    return link.offers_velocity() ? nullptr : "no velocity-controlled board";
 }
 
 void VelocityMotorAgent::set_up(int n)
@@ -142,7 +146,9 @@ void VelocityMotorAgent::command()
     // A vector of the wrong length is no valid command: stop rather than keep the last one.
     velocities = velocity_check.accept(read) ? read : zero_velocities;
     mode_guard.ensure();   // a board drops velocity commands in any other mode
-    velocity_control->velocityMove(velocities.data());
+    link.call([move = velocities](BoardClient& board) {
+        return board.velocity->velocityMove(move.data());
+    });
     drove = true;
     print_line(read_line(velocities));
 }
@@ -153,8 +159,10 @@ void VelocityMotorAgent::stop_joints()
         // Zero first, while the joints are still in velocity mode: a simulated joint keeps
         // its last velocity after its client has gone, and takes it up again whenever it is
         // put back in velocity mode.
-        velocity_control->velocityMove(zero_velocities.data());
-        velocity_control->stop();
+        link.call([zero = zero_velocities](BoardClient& board) {
+            const bool zeroed = board.velocity->velocityMove(zero.data());
+            return board.velocity->stop() && zeroed;
+        });
     }
 }
 
@@ -184,6 +192,19 @@ void PositionAgent::init(std::string key)
         }
     }
     timer_attach(config.delay_ms, config.period_ms, 1000);
+}
+
+bool PositionAgent::release_stop(std::chrono::milliseconds patience)
+{
+    if (!QuietOnRelease::release_stop(patience)) {
+        return false;
+    }
+    // A check still in a board that stopped answering: the robot does not answer.
+    if (!link.answering(patience)) {
+        report_stuck_in_call(release_name);
+        return false;
+    }
+    return true;
 }
 
 bool PositionAgent::release_restore(std::chrono::milliseconds patience)
@@ -228,7 +249,7 @@ void PositionAgent::sense_select_act(int /*id*/)
     }
     // A client fails the read until it has the board's first state, leaving the buffer
     // unwritten: publish nothing rather than values that were never read.
-    if (!link.encoders->getEncoders(encoder_values.data())) {
+    if (!link.read_encoders(encoder_values)) {
         return;
     }
     space_write(config.encoder_key, encoder_values, 0, 1.0f);

@@ -58,7 +58,6 @@ private:
     void command() override;
     void stop_joints() override;
 
-    yarp::dev::IPositionControl* position_control = nullptr;
     yarp::sig::Vector targets;         ///< joint targets last sent
     yarp::sig::Vector speeds;          ///< reference speeds last sent
     yarp::sig::Vector accelerations;   ///< reference accelerations last sent
@@ -90,7 +89,6 @@ private:
     void command() override;
     void stop_joints() override;
 
-    yarp::dev::IVelocityControl* velocity_control = nullptr;
     yarp::sig::Vector velocities;        ///< the command last sent
     yarp::sig::Vector zero_velocities;   ///< fallback: all 0
     VelocityBlock config;
@@ -111,6 +109,8 @@ public:
     void init(std::string key) override;
     void sense_select_act(int id) override;
 
+    /// Ends the readings; false while a call is still in a board that stopped answering.
+    bool release_stop(std::chrono::milliseconds patience) override;
     /// Closes the client (after the first step, which ended the readings).
     bool release_restore(std::chrono::milliseconds patience) override;
 

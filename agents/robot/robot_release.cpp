@@ -89,8 +89,13 @@ bool take_for_release(DeviceLock& lock, std::chrono::milliseconds patience, cons
     if (lock.try_lock_for(patience)) {
         return true;
     }
-    print_line(std::string(agent) + ": busy in a call to the robot, left as it is\n");
+    report_stuck_in_call(agent);
     return false;
+}
+
+void report_stuck_in_call(const char* agent)
+{
+    print_line(std::string(agent) + ": busy in a call to the robot, left as it is\n");
 }
 
 // --- QuietOnRelease ------------------------------------------------------------------------

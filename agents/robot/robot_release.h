@@ -66,6 +66,8 @@ protected:
 /// Takes `lock` within `patience`, or prints one line saying that `agent` is stuck in a call
 /// to the robot and is left as it is.
 bool take_for_release(DeviceLock& lock, std::chrono::milliseconds patience, const char* agent);
+/// The line of an agent left in a call to the robot at the release.
+void report_stuck_in_call(const char* agent);
 
 /// Runs the first step on every releasing agent among `agents`, then the second: every joint
 /// is stopped before any mode is put back (a zero velocity reaches only joints still in

@@ -5,6 +5,8 @@
 //    control-mode query included).
 //  - CameraFrameToSpace: from a frame leaving the camera's port to its handle being in the
 //    Space (the camera agent waiting in its read, as it does between frames).
+//  - BoardCallRoundTrip: one call handed to a board link's caller thread and its result
+//    back, the cost every control-board call pays for its bound.
 // Latencies are reported as counters p50_us and p99_us.
 #include <benchmark/benchmark.h>
 
@@ -27,6 +29,7 @@
 #include "support/fake_board.h"
 #include <yarp/os/BufferedPort.h>
 
+#include "agents/robot/board_caller.h"
 #include "agents/robot/motor_agents.h"
 #include "agents/robot/sensor_agents.h"
 #include "core/agentspace.h"
@@ -139,6 +142,23 @@ void VelocityCommandLatency(benchmark::State& state)
     report_percentiles(state, us);
 }
 BENCHMARK(VelocityCommandLatency)->Iterations(2000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BoardCallRoundTrip(benchmark::State& state)
+{
+    BoardCaller caller;
+    std::vector<double> us;
+    us.reserve(static_cast<std::size_t>(state.max_iterations));
+    int calls = 0;
+    for (auto _ : state) {
+        bool result = false;
+        const auto sent = Clock::now();
+        caller.run([&calls] { return ++calls > 0; }, result);
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+        benchmark::DoNotOptimize(result);
+    }
+    report_percentiles(state, us);
+}
+BENCHMARK(BoardCallRoundTrip)->Iterations(20000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 /// Paints a 320 x 240 frame whose first four bytes carry its number.
 void paint(CameraImage& image, std::uint32_t frame)

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include <yarp/dev/IControlMode.h>
@@ -519,6 +521,74 @@ TEST(MotorAgents, LostBoardIsBoundAgainWhenServedAgain)
     EXPECT_TRUE(poll_until([&] { return out.count("bound the board at /again/head") == 3; }));
     EXPECT_EQ(out.count("lost the board at /again/head"), 3);
     ASSERT_TRUE(wake_with(motor, [&] { put(pc.joints_key, vec({6, 6, 6, 6, 6, 6})); }));
+}
+
+/// A board whose position moves wait while it is frozen, like a frozen simulator: the
+/// request arrives and no answer comes until it is thawed.
+class FreezingBoard : public FakeBoard {
+public:
+    using FakeBoard::FakeBoard;
+    bool positionMove(const double* refs) override
+    {
+        {
+            std::unique_lock<std::mutex> lock(freeze_mutex);
+            thawed.wait(lock, [this] { return !frozen; });
+        }
+        return FakeBoard::positionMove(refs);
+    }
+    void freeze(bool on)
+    {
+        {
+            std::lock_guard<std::mutex> lock(freeze_mutex);
+            frozen = on;
+        }
+        thawed.notify_all();
+    }
+
+private:
+    std::mutex freeze_mutex;
+    std::condition_variable thawed;
+    bool frozen = false;
+};
+
+// A board that stops answering holds an agent no longer than the bound on one call: the
+// agent's activation ends, the board is reported lost and bound again once it answers, and
+// a release beside the frozen board ends.
+TEST(MotorAgents, FrozenBoardHoldsTheAgentNoLongerThanTheBound)
+{
+    ServedBoard<FreezingBoard> head("/frozen/head", 6);
+    ASSERT_TRUE(head.served);
+    const ConfBlock pc = motor_config("frozen");
+    Space::getSpace()->write(std::string("frozen_conf"), pc, 0, 1.0f);
+    StdoutCapture out;
+    auto& motor = start_agent<MotorAgent>("frozen_conf");
+    ASSERT_TRUE(wake_with(motor, [&] { put(pc.joints_key, vec({1, 1, 1, 1, 1, 1})); }));
+
+    head.board.freeze(true);
+    const int before = motor.activations();
+    put(pc.joints_key, vec({2, 2, 2, 2, 2, 2}));
+    EXPECT_TRUE(motor.wait_activations(before + 1, std::chrono::seconds(30)));
+    EXPECT_TRUE(poll_until([&] {
+        return out.count("MotorAgent frozen_conf: no answer within 2 s from the board at "
+                         "/frozen/head, trying again every second\n") == 1;
+    }));
+
+    head.board.freeze(false);
+    EXPECT_TRUE(poll_until([&] {
+        put(pc.joints_key, vec({3, 3, 3, 3, 3, 3}));
+        return head.board.positionTargets() == std::vector<double>(6, 3.0);
+    }));
+    EXPECT_EQ(out.count("MotorAgent frozen_conf: bound the board at /frozen/head"), 1);
+
+    head.board.freeze(true);
+    const int again = motor.activations();
+    put(pc.joints_key, vec({4, 4, 4, 4, 4, 4}));
+    EXPECT_TRUE(motor.wait_activations(again + 1, std::chrono::seconds(30)));
+    // The release returns either way; it gives the agent up only while the call is still in
+    // the board (a bundled client gives up on its own request at about the same bound).
+    const int released = release_robot_agents({&motor});
+    EXPECT_EQ(released == 0, out.count("MotorAgent: busy in a call to the robot, left as it is") == 1);
+    head.board.freeze(false);
 }
 
 TEST(MotorAgents, BoardWithoutAxesIsNeverCommanded)
