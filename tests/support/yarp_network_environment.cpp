@@ -5,14 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+
+#include "support/stuck_closes.h"
 
 namespace {
 
 class YarpNetworkEnvironment : public ::testing::Environment {
 public:
     void SetUp() override { network_ = std::make_unique<yarp::os::Network>(); }
-    void TearDown() override { network_.reset(); }
+    void TearDown() override
+    {
+        if (ac_test::closes_left_running()) {
+            // A thread is still inside the middleware: its teardown would meet it.
+            std::fprintf(stderr, "the run ends without the middleware's teardown: a close was "
+                                 "left running\n");
+            std::fflush(nullptr);
+            std::_Exit(::testing::UnitTest::GetInstance()->Passed() ? 0 : 1);
+        }
+        network_.reset();
+    }
 
 private:
     std::unique_ptr<yarp::os::Network> network_;

@@ -11,6 +11,7 @@
 
 #include <yarp/dev/IControlMode.h>
 #include <yarp/dev/PolyDriver.h>
+#include <yarp/os/Network.h>
 #include <yarp/os/Property.h>
 
 #include "agents/robot/motor_agents.h"
@@ -588,7 +589,12 @@ TEST(MotorAgents, FrozenBoardHoldsTheAgentNoLongerThanTheBound)
     // the board (a bundled client gives up on its own request at about the same bound).
     const int released = release_robot_agents({&motor});
     EXPECT_EQ(released == 0, out.count("MotorAgent: busy in a call to the robot, left as it is") == 1);
+    // Once thawed, the call left in the board returns and the client it held closes. The
+    // board goes only then: a wrapper detached under a request in flight may crash.
     head.board.freeze(false);
+    EXPECT_TRUE(poll_until([&] {
+        return !yarp::os::NetworkBase::exists(pc.local_port + "/rpc:o", true);
+    }));
 }
 
 TEST(MotorAgents, BoardWithoutAxesIsNeverCommanded)
