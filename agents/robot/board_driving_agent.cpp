@@ -81,11 +81,7 @@ bool BoardDrivingAgent::release_stop(std::chrono::milliseconds patience)
     }
     let_go_if_lost();
     // A call still in a board that stopped answering: the robot does not answer.
-    if (!link.answering(patience)) {
-        report_stuck_in_call(agent_class);
-        return false;
-    }
-    return true;
+    return link.settled_for_release(patience, agent_class);
 }
 
 bool BoardDrivingAgent::release_restore(std::chrono::milliseconds patience)
@@ -101,5 +97,6 @@ bool BoardDrivingAgent::release_restore(std::chrono::milliseconds patience)
     }
     link.close();
     let_go_if_lost();
-    return true;
+    // A close that waits on its peer past the bound is still in the middleware.
+    return link.settled_for_release(std::chrono::milliseconds(0), agent_class);
 }

@@ -5,6 +5,8 @@
 #include <yarp/os/Network.h>
 #include <yarp/os/Property.h>
 
+#include "agents/robot/robot_release.h"
+
 namespace {
 
 /// What an open on the caller's thread found.
@@ -150,6 +152,15 @@ bool BoardLink::read_encoders(yarp::sig::Vector& values)
 bool BoardLink::answering(std::chrono::milliseconds patience)
 {
     return caller.wait_idle(patience);
+}
+
+bool BoardLink::settled_for_release(std::chrono::milliseconds patience, const char* agent)
+{
+    if (answering(patience)) {
+        return true;
+    }
+    report_stuck_in_call(agent);
+    return false;
 }
 
 bool BoardLink::read_modes(std::vector<int>& modes)

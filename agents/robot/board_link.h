@@ -74,6 +74,9 @@ public:
     /// Waits up to `patience` for a call to the board that overran to return: false while
     /// one is still in the board (it does not answer).
     bool answering(std::chrono::milliseconds patience);
+    /// For a release step of `agent`: `answering`, and the release's line for an agent left
+    /// in a call when the board does not answer.
+    bool settled_for_release(std::chrono::milliseconds patience, const char* agent);
 
     bool bound() const { return state.is_up(); }
     int axes() const { return axis_count; }

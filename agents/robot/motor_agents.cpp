@@ -200,11 +200,7 @@ bool PositionAgent::release_stop(std::chrono::milliseconds patience)
         return false;
     }
     // A check still in a board that stopped answering: the robot does not answer.
-    if (!link.answering(patience)) {
-        report_stuck_in_call(release_name);
-        return false;
-    }
-    return true;
+    return link.settled_for_release(patience, release_name);
 }
 
 bool PositionAgent::release_restore(std::chrono::milliseconds patience)
@@ -214,7 +210,8 @@ bool PositionAgent::release_restore(std::chrono::milliseconds patience)
     }
     std::lock_guard<DeviceLock> lock(device_lock, std::adopt_lock);
     link.close();
-    return true;
+    // A close that waits on its peer past the bound is still in the middleware.
+    return link.settled_for_release(std::chrono::milliseconds(0), release_name);
 }
 
 void PositionAgent::bind_board()
