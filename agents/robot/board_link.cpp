@@ -7,21 +7,19 @@
 
 #include "agents/robot/robot_release.h"
 
-namespace {
-
-/// What an open on the caller's thread found.
-struct Opening {
-    const char* refused = nullptr;   ///< why the board will not do, or nullptr
+struct BoardOpening {
+    const char* refused = "no board";   ///< why the board will not do, or nullptr
     int axes = 0;
 };
+
+namespace {
 
 /// Opens a control-board client with the three entries the motor agents configure and takes
 /// its views. Asks first whether the board is served, because a client that fails to open
 /// reports it at length, and a missing board is tried every second.
 bool open_client(BoardClient& client, const std::string& device, const std::string& local,
-                 const std::string& remote, Opening& opening)
+                 const std::string& remote, BoardOpening& opening)
 {
-    opening.refused = "no board";
     if (!yarp::os::NetworkBase::exists(remote + "/rpc:i", true)) {
         return false;
     }
@@ -73,8 +71,11 @@ bool BoardLink::open_if_due()
     if (!state.attempt_due()) {
         return false;
     }
+    if (late_opening) {
+        return adopt_late_open();
+    }
     auto fresh = std::make_shared<BoardClient>();
-    auto opening = std::make_shared<Opening>();
+    auto opening = std::make_shared<BoardOpening>();
     bool opened = false;
     // A client that is not kept is closed on the caller's thread, when the call lets go of it.
     const auto outcome = caller.run(
@@ -82,16 +83,40 @@ bool BoardLink::open_if_due()
             return open_client(*fresh, device, local, remote, *opening);
         },
         opened);
-    if (outcome != BoardCaller::Outcome::done) {
+    if (outcome == BoardCaller::Outcome::overran) {
+        late_client = std::move(fresh);
+        late_opening = std::move(opening);
         refuse("no answer from the board");
         return false;
     }
-    if (!opened) {
+    if (outcome == BoardCaller::Outcome::refused || !opened) {
+        refuse(outcome == BoardCaller::Outcome::refused ? "no answer from the board"
+                                                          : opening->refused);
+        return false;
+    }
+    return bind_opened(std::move(fresh), opening->axes);
+}
+
+bool BoardLink::adopt_late_open()
+{
+    if (!caller.wait_idle(std::chrono::milliseconds(0))) {
+        state.failed("no answer from the board at " + remote_port + ", trying again every second");
+        return false;   // still opening
+    }
+    auto opened = std::move(late_client);
+    auto opening = std::move(late_opening);
+    if (opening->refused != nullptr) {
+        client = std::move(opened);   // closed by refuse, on the caller's thread
         refuse(opening->refused);
         return false;
     }
-    client = std::move(fresh);
-    axis_count = opening->axes;
+    return bind_opened(std::move(opened), opening->axes);
+}
+
+bool BoardLink::bind_opened(std::shared_ptr<BoardClient> opened, int axes)
+{
+    client = std::move(opened);
+    axis_count = axes;
     state.mark_up();
     return true;
 }
@@ -197,6 +222,7 @@ void BoardLink::drop()
 {
     state.mark_down();
     axis_count = 0;
+
     if (!client) {
         return;
     }
@@ -210,5 +236,14 @@ void BoardLink::drop()
 
 void BoardLink::close()
 {
+    if (late_opening) {
+        // Closed with the bound client, on the caller's thread (by the open itself when it
+        // is still running).
+        late_opening = nullptr;
+        if (!client) {
+            client = std::move(late_client);
+        }
+        late_client = nullptr;
+    }
     drop();
 }

@@ -28,6 +28,9 @@ struct BoardClient {
     yarp::dev::IControlMode* modes = nullptr;
 };
 
+/// What an open of a client on the caller's thread finds (board_link.cpp).
+struct BoardOpening;
+
 /// Opens a control-board client at start and, while the board is missing or after it was
 /// lost, again about once a second; checks that a bound board still answers. Every call to
 /// the board, the open and the close included, runs on the link's BoardCaller: an agent
@@ -91,6 +94,10 @@ public:
     bool set_modes(const std::vector<int>& modes) override;
 
 private:
+    /// Takes a client whose open outlasted the bound once that open has ended: a loaded
+    /// machine can take longer than the bound to open one, and every later attempt would.
+    bool adopt_late_open();
+    bool bind_opened(std::shared_ptr<BoardClient> opened, int axes);
     void drop();
     void lose(const std::string& why);
 
@@ -99,4 +106,6 @@ private:
     int axis_count = 0;
     BoardCaller caller;
     std::shared_ptr<BoardClient> client;   ///< the bound client; null while down
+    std::shared_ptr<BoardClient> late_client;   ///< being opened past the bound
+    std::shared_ptr<BoardOpening> late_opening; ///< what that open finds
 };

@@ -597,6 +597,38 @@ TEST(MotorAgents, FrozenBoardHoldsTheAgentNoLongerThanTheBound)
     }));
 }
 
+/// A board that takes a second and a half to give its axis count, as a loaded machine may:
+/// opening a client on it takes longer than the bound on a call.
+class SlowToOpenBoard : public FakeBoard {
+public:
+    using FakeBoard::FakeBoard;
+    bool getAxes(int* ax) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));   // the slow board itself
+        return FakeBoard::getAxes(ax);
+    }
+};
+
+// An open that outlasts the bound is kept once it ends: were it dropped, every open of a
+// board this slow would be, and the board would never be bound.
+TEST(MotorAgents, BoardSlowerToOpenThanTheBoundIsBound)
+{
+    ServedBoard<SlowToOpenBoard> head("/slow/head", 6);
+    ASSERT_TRUE(head.served);
+    const ConfBlock pc = motor_config("slow");
+    Space::getSpace()->write(std::string("slow_conf"), pc, 0, 1.0f);
+    StdoutCapture out;
+    auto& motor = start_agent<MotorAgent>("slow_conf");
+    EXPECT_TRUE(poll_until([&] {
+        return out.count("MotorAgent slow_conf: bound the board at /slow/head (6 axes)") == 1;
+    }));
+    EXPECT_TRUE(poll_until([&] {
+        put(pc.joints_key, vec({7, 7, 7, 7, 7, 7}));
+        return head.board.positionTargets() == std::vector<double>(6, 7.0);
+    }));
+    release_robot_agents({&motor});   // nothing in flight when the board goes
+}
+
 TEST(MotorAgents, BoardWithoutAxesIsNeverCommanded)
 {
     ServedBoard<AxesGoneBoard> head("/noaxes/head", 6);
