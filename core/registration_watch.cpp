@@ -43,7 +43,8 @@ void RegistrationWatch::watch()
             registered = canary.register_again();
         } else if (!canary.known() && !canary.known()) {
             // Down, or started again: only a server that is up lets the canary register.
-            // (Asked twice: one lost answer must not make every port open again.)
+            // (Asked twice: one lost answer must not make every port open again. A canary
+            // that is not registered again yet is not known either.)
             restarted = canary.register_again();
         }
         lock.lock();
