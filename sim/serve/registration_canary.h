@@ -34,8 +34,8 @@ public:
     Seen check();
 
 private:
-    /// Opens the canary under fresh names until `clearRun` opens in a row succeed (see the
-    /// source); true then.
+    /// Opens the canary under fresh names until `clearRun` opens in a row succeed
+    /// (core/registration_walk.h); true then.
     bool walk(int clearRun);
 
     const std::string base_;
