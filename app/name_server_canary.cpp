@@ -9,34 +9,27 @@
 
 namespace {
 
-/// The canary port: the plain name at the first registration, a walk past the numbers in use
-/// after a restart (core/registration_walk.h).
+/// The canary: its plain name at the first registration, a walk past the numbers in use after
+/// a restart (core/registration_walk.h).
 class CanaryPort {
 public:
-    explicit CanaryPort(std::string name) : base(std::move(name)) {}
-    ~CanaryPort() { port.close(); }
+    explicit CanaryPort(std::string name) : canary(std::move(name)) {}
 
-    bool known() const { return !walking && yarp::os::NetworkBase::exists(current, true); }
+    bool known() const
+    {
+        return !walking && !canary.name().empty() && yarp::os::NetworkBase::exists(canary.name(), true);
+    }
 
-    /// The first registration takes the plain name; a later one walks.
     bool register_again()
     {
-        if (current.empty()) {
-            if (port.open(base)) current = base;
-            return !current.empty();
-        }
-        walking = !walk();
+        if (canary.name().empty()) return canary.open_first();
+        walking = !canary.walk();
         return !walking;
     }
 
 private:
-    bool walk() { return registration_walk::walk(port, base, renamed, current); }
-
-    const std::string base;
-    std::string current;     // the name the canary is open under; empty before the first open
-    unsigned renamed = 0;
+    WalkingCanary<yarp::os::Port> canary;
     bool walking = false;    // a walk after a restart has not got past the numbers in use yet
-    yarp::os::Port port;
 };
 
 }  // namespace

@@ -4,34 +4,26 @@
 
 #include <yarp/os/Network.h>
 
-#include "core/registration_walk.h"
-
 namespace sim {
 
-RegistrationCanary::RegistrationCanary(std::string name) : base_(std::move(name)), current_(base_)
+RegistrationCanary::RegistrationCanary(std::string name) : canary_(std::move(name))
 {
-    registered_ = port_.open(current_);
+    canary_.open_first();
 }
-
-RegistrationCanary::~RegistrationCanary() { port_.close(); }
 
 RegistrationCanary::Seen RegistrationCanary::check()
 {
-    if (!registered_) {
-        registered_ = walk(1);
+    if (canary_.name().empty()) {
+        canary_.open_first();
         return Seen::Known;
     }
     // Asked twice: one lost answer must not make every port open again.
-    if (!walking_ && (yarp::os::NetworkBase::exists(current_, true) || yarp::os::NetworkBase::exists(current_, true))) {
+    if (!walking_
+        && (yarp::os::NetworkBase::exists(canary_.name(), true) || yarp::os::NetworkBase::exists(canary_.name(), true))) {
         return Seen::Known;
     }
-    walking_ = !walk(registration_walk::kClearRun);
+    walking_ = !canary_.walk();
     return walking_ ? Seen::Down : Seen::Restarted;
-}
-
-bool RegistrationCanary::walk(int clearRun)
-{
-    return registration_walk::walk(port_, base_, renamed_, current_, clearRun);
 }
 
 } // namespace sim

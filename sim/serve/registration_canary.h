@@ -11,6 +11,8 @@
 
 #include <yarp/os/Port.h>
 
+#include "core/registration_walk.h"
+
 namespace sim {
 
 class RegistrationCanary {
@@ -24,26 +26,18 @@ public:
 
     /// Opens the canary under `name` (a failure shows at the first check).
     explicit RegistrationCanary(std::string name);
-    ~RegistrationCanary();
     RegistrationCanary(const RegistrationCanary&) = delete;
     RegistrationCanary& operator=(const RegistrationCanary&) = delete;
 
-    /// Asks the name server about the canary and registers it again when it is not known.
+    /// Asks the name server about the canary and registers it again when it is not known
+    /// (core/registration_walk.h: the canaries of earlier restarts stay open).
     /// A canary whose first open failed reports Known once it opens: the server did not
     /// forget anything then.
     Seen check();
 
 private:
-    /// Opens the canary under fresh names until `clearRun` opens in a row succeed
-    /// (core/registration_walk.h); true then.
-    bool walk(int clearRun);
-
-    const std::string base_;
-    std::string current_;   ///< the name the canary is open under
-    unsigned renamed_ = 0;
-    bool registered_ = false;
+    WalkingCanary<yarp::os::Port> canary_;
     bool walking_ = false;   ///< a walk after a restart has not got past the numbers in use yet
-    yarp::os::Port port_;
 };
 
 } // namespace sim
