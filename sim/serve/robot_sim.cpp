@@ -178,8 +178,14 @@ std::string RobotSim::start()
     }
     ports_ = std::make_unique<Ports>(sim_);
     Ports& p = *ports_;
-    auto refused = [this](const std::string& port) {
-        const bool taken = yarp::os::NetworkBase::exists(port);
+    // Asked before each open: after a refused open on an installed YARP the name may stay
+    // registered with a number another program's port holds, which would answer for it.
+    bool taken = false;
+    auto free = [&taken](const std::string& port) {
+        taken = yarp::os::NetworkBase::exists(port);
+        return !taken;
+    };
+    auto refused = [this, &taken](const std::string& port) {
         refusedAsTaken_ = taken;
         ports_.reset(); // closes whatever was opened
         return "cannot open port " + port
@@ -189,20 +195,20 @@ std::string RobotSim::start()
     };
     SimBoard::registerDevice();
     for (ServedPart* part : p.boards->all()) {
-        if (!part->open()) {
+        if (!free(part->rpcPort()) || !part->open()) {
             return refused(part->rpcPort());
         }
     }
-    if (!p.world.open(kWorldPort)) {
+    if (!free(kWorldPort) || !p.world.open(kWorldPort)) {
         return refused(kWorldPort);
     }
-    if (settings_.camera && !p.camera.open(kCameraPort)) {
+    if (settings_.camera && (!free(kCameraPort) || !p.camera.open(kCameraPort))) {
         return refused(kCameraPort);
     }
-    if (!p.inertial.open(kInertialPort)) {
+    if (!free(kInertialPort) || !p.inertial.open(kInertialPort)) {
         return refused(kInertialPort);
     }
-    if (!p.skin.open(kSkinPort)) {
+    if (!free(kSkinPort) || !p.skin.open(kSkinPort)) {
         return refused(kSkinPort);
     }
 
