@@ -13,7 +13,8 @@ namespace {
 /// a restart (core/registration_walk.h).
 class CanaryPort {
 public:
-    explicit CanaryPort(std::string name) : canary(std::move(name)) {}
+    // Every port of the controller registers again after a restart: its old canaries may go.
+    explicit CanaryPort(std::string name) : canary(std::move(name), false) {}
 
     bool known() const
     {

@@ -328,13 +328,11 @@ percentiles() {  # percentiles <fault>: "n p50 max" of the recovery times of tha
   [ -n "$hung_quit" ] && echo "agent_controller quit beside a frozen simulator: $hung_exit after $hung_quit s"
 } | tee "$out/summary.txt"
 if [ -n "${rss1:-}" ]; then
-  # Flat: at most 10 % (and 8 MB) more memory, 2 more threads, 4 more descriptors, and one
-  # thread and descriptor more per name-server restart (the canary port each restart ends on
-  # is kept: see core/registration_walk.h).
+  # Flat: at most 10 % (and 8 MB) more memory, 2 more threads, 4 more descriptors.
   [ $((rss1 - rss0)) -le $((rss0 / 10)) ] || [ $((rss1 - rss0)) -le 8192 ] \
     || fail "resident size grew from $rss0 to $rss1 kB"
-  [ $((threads1 - threads0)) -le $((2 + ns_restarts)) ] || fail "threads grew from $threads0 to $threads1"
-  [ $((fds1 - fds0)) -le $((4 + ns_restarts)) ] || fail "descriptors grew from $fds0 to $fds1"
+  [ $((threads1 - threads0)) -le 2 ] || fail "threads grew from $threads0 to $threads1"
+  [ $((fds1 - fds0)) -le 4 ] || fail "descriptors grew from $fds0 to $fds1"
 fi
 if [ ${#failures[@]} -gt 0 ]; then
   printf 'chaos: FAILED: %s\n' "${failures[@]}" | tee -a "$out/summary.txt"

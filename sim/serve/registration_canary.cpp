@@ -6,7 +6,8 @@
 
 namespace sim {
 
-RegistrationCanary::RegistrationCanary(std::string name) : canary_(std::move(name))
+// The retired boards stay open for good: the canaries of earlier walks are kept.
+RegistrationCanary::RegistrationCanary(std::string name) : canary_(std::move(name), true)
 {
     canary_.open_first();
 }
