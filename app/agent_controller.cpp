@@ -8,6 +8,7 @@
 #include <yarp/os/Network.h>
 
 #include "agents/robot/motor_agents.h"
+#include "app/name_server_canary.h"
 #include "app/program.h"
 #include "core/shutdown_deadline.h"
 #include "app/signal_quit.h"
@@ -32,10 +33,12 @@ int main(int argc, char** argv) {
     const FullConfiguration config = write_full_configuration(*Space::getSpace());
 
     yarp::os::Network yarp;  // before any port: windows and agents open ports
+    // Sees a restarted name server; every long-lived port is then opened (registered) again.
+    const std::shared_ptr<RegistrationWatch> name_server = watch_name_server("/agent_controller");
     QApplication app(argc, argv);
     SignalQuit signal_quit;
     // The Space for the inspector: space_inspector, or "yarp rpc /agent_controller/space/rpc".
-    SpacePorts space_ports(*Space::getSpace(), "/agent_controller");
+    SpacePorts space_ports(*Space::getSpace(), "/agent_controller", name_server);
 
     HeadControlGui head_window;
     head_window.space_key = config.head.joints_key;
@@ -55,10 +58,11 @@ int main(int argc, char** argv) {
     right_arm_window.space_key = config.right_arm.joints_key;
 
     WorldGui world_window;
+    world_window.followRegistration(name_server);
     world_window.show();
 
     // The agents are never stopped or deleted: their threads run until the process exits.
-    std::vector<Agent*> agents = create_full_agents();
+    std::vector<Agent*> agents = create_full_agents(name_server);
     start_agents(agents, stdout);
 
     signal_quit.acceptOnThisThread();
@@ -68,5 +72,6 @@ int main(int argc, char** argv) {
     // velocity after the program has gone) and back in their start modes. The locals then go
     // in reverse order: agent list, windows, signal handling, Qt, YARP, blocks.
     release_or_end(agents, status, deadline, "agent_controller");
+    name_server->stop();   // the agents keep it; its thread must be gone before YARP is
     return status;
 }

@@ -8,6 +8,7 @@
 #include <yarp/os/Network.h>
 
 #include "agents/robot/motor_agents.h"
+#include "app/name_server_canary.h"
 #include "app/program.h"
 #include "core/shutdown_deadline.h"
 #include "app/signal_quit.h"
@@ -29,10 +30,11 @@ int main(int argc, char** argv) {
     const ConfBlock head_config = write_basic_configuration(*Space::getSpace());
 
     yarp::os::Network yarp;
+    const std::shared_ptr<RegistrationWatch> name_server = watch_name_server("/agent_controller_basic");
     QApplication app(argc, argv);
     SignalQuit signal_quit;
     // The Space for the inspector: space_inspector, or "yarp rpc /agent_controller_basic/space/rpc".
-    SpacePorts space_ports(*Space::getSpace(), "/agent_controller_basic");
+    SpacePorts space_ports(*Space::getSpace(), "/agent_controller_basic", name_server);
 
     HeadControlGui head_window;
     head_window.setRestoreMode(HeadControlGui::RestoreMode::VelocityRanges);
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
     head_window.show();
 
     WorldGui world_window;
+    world_window.followRegistration(name_server);
     world_window.show();
 
     // Never stopped or deleted, as in the full controller.
@@ -51,5 +54,6 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     // Head stopped and back in its start modes, as in the full one.
     release_or_end(agents, status, deadline, "agent_controller_basic");
+    name_server->stop();
     return status;
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -20,6 +21,15 @@ yarp::os::Bottle ok(const std::string& json) {
 }
 
 const char* const kRequests = "list, get KEY, help";
+
+/// One line per port and refusal, not one per attempt.
+void say_refused(const std::string& port, bool& said) {
+    if (said) return;
+    said = true;
+    std::fprintf(stderr, "Space inspection: cannot open port %s; the inspector will not see this program "
+                         "until it opens (tried again every 2 s)\n",
+                 port.c_str());
+}
 
 }  // namespace
 
@@ -64,19 +74,15 @@ yarp::os::Bottle space_request_reply(Space& space, const yarp::os::Bottle& reque
     return fail("unknown request \"" + shown + "\"; requests: " + kRequests);
 }
 
-SpacePorts::SpacePorts(Space& s, const std::string& prefix) : space(s) {
-    const std::string rpc_name = prefix + "/space/rpc";
-    const std::string events_name = prefix + "/space/events";
-    rpc_open = rpc.open(rpc_name);
-    events_open = events.open(events_name);
-    for (const auto& port : {std::make_pair(rpc_open, rpc_name), std::make_pair(events_open, events_name)}) {
-        if (!port.first) {
-            std::fprintf(stderr, "Space inspection: cannot open port %s; the inspector will not see this program\n",
-                         port.second.c_str());
-        }
-    }
-    if (rpc_open) requests = std::thread([this] { answer_requests(); });
-    if (events_open) streamer = std::thread([this] { stream_events(); });
+SpacePorts::SpacePorts(Space& s, const std::string& prefix,
+                       std::shared_ptr<const RegistrationWatch> watch)
+    : space(s), rpc_name(prefix + "/space/rpc"), events_name(prefix + "/space/events"),
+      name_server(std::move(watch)) {
+    registered_in = name_server ? name_server->generation() : 0;
+    last_attempt = std::chrono::steady_clock::now();
+    open_rpc();
+    open_events();
+    streamer = std::thread([this] { stream_events(); });
 }
 
 SpacePorts::~SpacePorts() {
@@ -85,25 +91,87 @@ SpacePorts::~SpacePorts() {
         stopping = true;
     }
     stop_asked.notify_all();
-    rpc.interrupt();
-    if (requests.joinable()) requests.join();
+    // The events thread first: it is the one that replaces the rpc port and its thread.
     if (streamer.joinable()) streamer.join();
+    stop_requests();
     follow(false);
-    rpc.close();
+    rpc->close();
     events.close();
+}
+
+void SpacePorts::open_rpc() {
+    rpc = std::make_unique<yarp::os::Port>();
+    rpc_open = rpc->open(rpc_name);
+    if (!rpc_open) {
+        say_refused(rpc_name, rpc_refusal_said);
+        return;
+    }
+    rpc_refusal_said = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        requests_stopping = false;
+    }
+    requests = std::thread([this] { answer_requests(); });
+}
+
+void SpacePorts::stop_requests() {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        requests_stopping = true;
+    }
+    rpc->interrupt();
+    if (requests.joinable()) requests.join();
+}
+
+void SpacePorts::open_events() {
+    events_open = events.open(events_name);
+    if (!events_open) {
+        say_refused(events_name, events_refusal_said);
+        return;
+    }
+    events_refusal_said = false;
+}
+
+void SpacePorts::keep_registered() {
+    const std::uint64_t generation = name_server ? name_server->generation() : 0;
+    const bool restarted = generation != registered_in;
+    if (!restarted && rpc_open && events_open) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!restarted && now - last_attempt < kRetrySpacing) return;
+    last_attempt = now;
+    registered_in = generation;
+    const bool were_open = rpc_open && events_open;
+    if (restarted || !rpc_open) {
+        stop_requests();
+        rpc->close();
+        open_rpc();
+    }
+    if (restarted || !events_open) {
+        follow(false);
+        events.close();
+        open_events();
+    }
+    if (!rpc_open || !events_open) return;   // said on standard error; tried again in 2 s
+    if (restarted) {
+        std::printf("Space inspection: the name server was restarted; registered %s and %s again\n",
+                    rpc_name.c_str(), events_name.c_str());
+    } else if (!were_open) {
+        std::printf("Space inspection: opened %s and %s\n", rpc_name.c_str(), events_name.c_str());
+    }
+    std::fflush(stdout);
 }
 
 void SpacePorts::answer_requests() {
     for (;;) {
         yarp::os::Bottle request;
-        const bool got = rpc.read(request, true);
+        const bool got = rpc->read(request, true);
         {
             std::lock_guard<std::mutex> lock(mutex);
-            if (stopping) return;
+            if (stopping || requests_stopping) return;
         }
         if (!got) continue;  // a message that did not decode, or a peer that went away
         yarp::os::Bottle reply = space_request_reply(space, request);
-        rpc.reply(reply);
+        rpc->reply(reply);
     }
 }
 
@@ -121,7 +189,8 @@ void SpacePorts::stream_events() {
         stop_asked.wait_for(lock, std::chrono::milliseconds(50), [this] { return stopping; });
         if (stopping) return;
         lock.unlock();
-        follow(events.getOutputCount() > 0);
+        keep_registered();
+        follow(events_open && events.getOutputCount() > 0);
         if (following) {
             std::vector<std::string> lines;
             space.event_buffer().drain([&](const SpaceEvent& e) { lines.push_back(e.json()); });

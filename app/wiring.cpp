@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "agents/behaviour/ball_pos_agent.h"
 #include "agents/behaviour/gaze_agents.h"
@@ -98,7 +99,7 @@ ConfBlock write_basic_configuration(Space& space) {
     return head;
 }
 
-std::vector<Agent*> create_full_agents() {
+std::vector<Agent*> create_full_agents(std::shared_ptr<const RegistrationWatch> name_server) {
     // What the driving agents know together of their boards' control modes: the position
     // and the velocity agent share the head, and each must see the other's switches. The
     // agents keep the book alive as long as they run.
@@ -106,7 +107,7 @@ std::vector<Agent*> create_full_agents() {
     std::vector<Agent*> agents;
     agents.push_back(new MotorAgent("hConfig", control_modes));
     agents.push_back(new VelocityMotorAgent("hvConfig", control_modes));
-    agents.push_back(new CamSensorAgent("leConfig"));
+    agents.push_back(new CamSensorAgent("leConfig", std::move(name_server)));
     agents.push_back(new PositionAgent("hPosConfig"));
     agents.push_back(new BallPosAgent("bPConfig"));
     // Focus and look-at read the same block.

@@ -2,9 +2,11 @@
 // The start-up wiring of both controllers: the configuration blocks written into the Space
 // before any agent exists, and the agents built on them.
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "core/agentspace.h"
+#include "core/registration_watch.h"
 
 /// Every configuration block of the full controller, in the order it is written. The Space
 /// keeps copies; these are the entry function's own.
@@ -37,8 +39,9 @@ FullConfiguration write_full_configuration(Space& space);
 ConfBlock write_basic_configuration(Space& space);
 
 /// Constructs the full controller's ten agents in start order (constructing opens nothing;
-/// each prints its creation line). The agents are never deleted.
-std::vector<Agent*> create_full_agents();
+/// each prints its creation line). The agents are never deleted. With `name_server` (may be
+/// null) the sensor agents open their ports again after the name server was started again.
+std::vector<Agent*> create_full_agents(std::shared_ptr<const RegistrationWatch> name_server = nullptr);
 
 /// Constructs the basic controller's one agent (the head position motor agent).
 std::vector<Agent*> create_basic_agents();

@@ -1,5 +1,8 @@
 #include "gui/worldgui.h"
 
+#include <cstdio>
+#include <utility>
+
 #include <QStatusBar>
 
 #include <yarp/os/Network.h>
@@ -20,12 +23,35 @@ WorldGui::WorldGui(QWidget* parent) : QMainWindow(parent), ui(new Ui_WorldGui) {
     // Without a bound the request would wait for the reply forever, and with it the event
     // loop and every window of the program.
     port.setTimeout(reply_timeout_s);
+    if (open_port()) ensure_connected();
+}
+
+bool WorldGui::open_port() {
     port_open = port.open(local_port_name);
     if (!port_open) {
         statusBar()->showMessage(
             tr("Cannot open port %1: the ball cannot be moved").arg(local_port_name));
-        return;
     }
+    return port_open;
+}
+
+void WorldGui::followRegistration(std::shared_ptr<const RegistrationWatch> name_server) {
+    registration = std::move(name_server);
+    if (!registration) return;
+    registered_in = registration->generation();
+    // Asking the watch is a look at a number: the event loop does not wait on the network.
+    connect(&registration_check, &QTimer::timeout, this, [this] {
+        if (registration->generation() != registered_in) register_again();
+    });
+    registration_check.start(1000);
+}
+
+void WorldGui::register_again() {
+    registered_in = registration->generation();
+    port.close();
+    if (!open_port()) return;   // said in the status bar; tried again at the next command
+    std::printf("WorldGui: the name server was restarted; registered %s again\n", local_port_name);
+    std::fflush(stdout);
     ensure_connected();
 }
 
@@ -45,13 +71,25 @@ yarp::os::Bottle WorldGui::ballCommand() const {
 bool WorldGui::ensure_connected() {
     if (port.getOutputCount() > 0) return true;
     if (yarp::os::NetworkBase::connect(local_port_name, world_port_name, "", true)) return true;
+    // A name server started again knows none of the ports opened before: nothing can connect
+    // this one until it is opened (and so registered) again.
+    if (port_open && !yarp::os::NetworkBase::exists(local_port_name, true)) {
+        port.close();
+        if (open_port() && yarp::os::NetworkBase::connect(local_port_name, world_port_name, "", true)) {
+            std::printf("WorldGui: %s was not registered with the name server; registered it again\n",
+                        local_port_name);
+            std::fflush(stdout);
+            return true;
+        }
+        if (!port_open) return false;   // the status bar says so
+    }
     statusBar()->showMessage(
         tr("Not connected to %1 (is the simulator running?)").arg(world_port_name));
     return false;
 }
 
 void WorldGui::send_ball_command() {
-    if (!port_open) {
+    if (!port_open && !open_port()) {
         statusBar()->showMessage(
             tr("Port %1 is not open: the ball was not moved").arg(local_port_name));
         return;

@@ -7,6 +7,10 @@
 # stay flat. A last phase quits a fresh controller while the simulator is frozen: the event
 # loop and the release must not hang on a frozen peer.
 #
+# A restarted name server knows none of the ports still open: the controller and the simulator
+# notice it and register their ports again, and the ball placed after it must be centred again
+# like after any other fault.
+#
 # Seeded (the same seed gives the same faults at the same moments), bounded in time, and every
 # process it started is stopped on the way out. Exit status 0 when every check held.
 set -uo pipefail
@@ -21,9 +25,9 @@ Usage: scripts/chaos.sh [--seed N] [--kills N] [--freezes N] [--name-server-kill
   --kills N              simulator SIGKILL and restart rounds (default 10)
   --freezes N            simulator SIGSTOP (3-8 s) and SIGCONT rounds (default 3)
   --name-server-kills N  name-server SIGKILL and restart rounds (installed YARP only; default
-                         0: a restarted yarpserver knows none of the running programs' ports,
-                         and the programs do not register them again)
-  --short                2 kills and 1 freeze: the ctest case
+                         3, with --short 1; the bundled layer has no name server: 0)
+  --short                2 kills, 1 freeze and (installed YARP) 1 name-server kill: the
+                         ctest case
   --build-dir DIR        build tree with robot_sim, agent_controller, ball_tour (and port_tool
                          on the bundled layer); its YARP is read from its cache (default build)
   --out DIR              logs and summary (default <build tree>/chaos)
@@ -35,14 +39,14 @@ EOF
 }
 
 seed=$(( $(date +%s) % 100000 ))
-kills=10 freezes=3 ns_kills= ns_asked=0 bin=build out= build=1 max_minutes=30
+kills=10 freezes=3 ns_kills= ns_default=3 ns_asked=0 bin=build out= build=1 max_minutes=30
 while [ $# -gt 0 ]; do
   case "$1" in
     --seed) seed=${2:-}; shift ;;
     --kills) kills=${2:-}; shift ;;
     --freezes) freezes=${2:-}; shift ;;
     --name-server-kills) ns_kills=${2:-}; ns_asked=1; shift ;;
-    --short) kills=2 freezes=1 ;;
+    --short) kills=2 freezes=1 ns_default=1 ;;
     --build-dir) bin=${2:-}; shift ;;
     --out) out=${2:-}; shift ;;
     --no-build) build=0 ;;
@@ -62,7 +66,7 @@ yarp_choice=BUNDLED
 if [ -f "$cache" ] && grep -q '^AC_YARP_CHOICE:INTERNAL=SYSTEM' "$cache"; then yarp_choice=SYSTEM; fi
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$cache" 2>/dev/null | head -n 1; }
 if [ "$yarp_choice" = SYSTEM ]; then
-  ns_kills=${ns_kills:-0}
+  ns_kills=${ns_kills:-$ns_default}
 else
   if [ "$ns_asked" = 1 ] && [ "$ns_kills" != 0 ]; then
     echo "chaos: the bundled layer has no name server to kill" >&2; exit 2

@@ -25,7 +25,8 @@ forbid agents/behaviour 'agents/robot/|yarp/dev/|yarp/os/(Port|BufferedPort|RpcC
 forbid gui 'agents/|app/|sim/|tools/' "windows use the core and YARP only"
 forbid app 'sim/|tools/' "the programs never include the stand-in or the tools"
 forbid sim 'core/|agents/|app/|gui/|tools/|tests/' "the stand-in is built without the controller's folders" \
-  'core/shutdown_deadline\.h'   # header-only: robot_sim bounds its shutdown as the controllers do
+  'core/(shutdown_deadline|registration_walk)\.h'   # header-only: robot_sim bounds its shutdown and
+                                                   # registers its canary as the controllers do
 forbid sim/model 'yarp/|sim/(render|simulation|serve)/' "the model knows nothing of ports or the layers above it"
 forbid sim/render 'yarp/|sim/(simulation|serve)/' "the renderer knows nothing of ports or the layers above it"
 forbid sim/simulation 'yarp/|sim/serve/' "the simulation is free of any transport"

@@ -24,7 +24,8 @@ std::string inertial_position_line(double value)
 
 // --- CamSensorAgent ------------------------------------------------------------------------
 
-CamSensorAgent::CamSensorAgent(std::string key) : Agent(key)
+CamSensorAgent::CamSensorAgent(std::string key, std::shared_ptr<const RegistrationWatch> name_server)
+    : Agent(key), watch(std::move(name_server))
 {
     release_name = "CamSensorAgent";
     print_agent_created(key);
@@ -55,7 +56,8 @@ void CamSensorAgent::init(std::string key)
         return;   // released before it started: it never calls the robot
     }
     port = std::make_shared<ImagePort>();
-    port->open(config.local_port);
+    registration.configure(watch, "CamSensorAgent", key, config.local_port);
+    registration.open(*port);
     link.configure("CamSensorAgent", key, config.remote_port, config.local_port,
                    config.remote_port);
     link.keep(port->getInputCount());
@@ -67,6 +69,15 @@ void CamSensorAgent::sense_select_act(int /*id*/)
     std::lock_guard<DeviceLock> lock(device_lock);
     if (released) {
         return;   // the program is shutting down: no further call to the robot
+    }
+    bool registered = false;
+    {
+        // No image is given back while the port closes and opens again.
+        std::lock_guard<std::mutex> lock(closing->mutex);
+        registered = registration.keep(*port);
+    }
+    if (!registered) {
+        return;   // not registered (yet) with the name server: nothing can connect to it
     }
     if (port->isClosed()) {
         print_line("No image\n");
@@ -102,7 +113,9 @@ void CamSensorAgent::sense_select_act(int /*id*/)
 
 // --- HandPosSensorAgent --------------------------------------------------------------------
 
-HandPosSensorAgent::HandPosSensorAgent(std::string key) : Agent(key)
+HandPosSensorAgent::HandPosSensorAgent(std::string key,
+                                       std::shared_ptr<const RegistrationWatch> name_server)
+    : Agent(key), watch(std::move(name_server))
 {
     release_name = "HandPosSensorAgent";
     print_agent_created(key);
@@ -131,7 +144,8 @@ void HandPosSensorAgent::init(std::string key)
         return;   // released before it started: it never calls the robot
     }
     port = std::make_unique<yarp::os::Port>();
-    port->open(config.local_port);
+    registration.configure(watch, "HandPosSensorAgent", key, config.local_port);
+    registration.open(*port);
     link.configure("HandPosSensorAgent", key, config.local_port, config.remote_port,
                    config.remote_port);
     link.keep(port->getOutputCount());
@@ -144,7 +158,7 @@ void HandPosSensorAgent::sense_select_act(int /*id*/)
     if (released) {
         return;   // the program is shutting down: no further call to the robot
     }
-    if (!link.keep(port->getOutputCount())) {
+    if (!registration.keep(*port) || !link.keep(port->getOutputCount())) {
         return;
     }
     const yarp::os::Bottle request(config.command);
@@ -164,26 +178,29 @@ void HandPosSensorAgent::sense_select_act(int /*id*/)
 // --- VectorStreamAgent and its two kinds ---------------------------------------------------
 
 VectorStreamAgent::VectorStreamAgent(std::string key, const char* agent_class,
-                                     SensorBlock built_in, const char* word)
-    : Agent(key), defaults(std::move(built_in)), line_word(word)
+                                     SensorBlock built_in, const char* word,
+                                     std::shared_ptr<const RegistrationWatch> name_server)
+    : Agent(key), watch(std::move(name_server)), defaults(std::move(built_in)), line_word(word)
 {
     release_name = agent_class;
     print_agent_created(key);
 }
 
-InertialSensorAgent::InertialSensorAgent(std::string key)
+InertialSensorAgent::InertialSensorAgent(std::string key,
+                                         std::shared_ptr<const RegistrationWatch> name_server)
     : VectorStreamAgent(key, "InertialSensorAgent",
                         SensorBlock{"InertialAgent", "/inertial", "/icubSim/inertial", "inertial", "",
                                     1000, 500},
-                        "position")
+                        "position", std::move(name_server))
 {
 }
 
-TouchSensorAgent::TouchSensorAgent(std::string key)
+TouchSensorAgent::TouchSensorAgent(std::string key,
+                                   std::shared_ptr<const RegistrationWatch> name_server)
     : VectorStreamAgent(key, "TouchSensorAgent",
                         SensorBlock{"TouchAgent", "/skin/left_touch", "/icubSim/skin/left_hand",
                                     "left_touch", "", 1000, 500},
-                        nullptr)
+                        nullptr, std::move(name_server))
 {
 }
 
@@ -209,7 +226,8 @@ void VectorStreamAgent::init(std::string key)
         return;   // released before it started: it never calls the robot
     }
     port = std::make_unique<yarp::os::BufferedPort<yarp::sig::Vector>>();
-    port->open(config.local_port);
+    registration.configure(watch, release_name, key, config.local_port);
+    registration.open(*port);
     link.configure(release_name, key, config.remote_port, config.local_port, config.remote_port);
     link.keep(port->getInputCount());
     timer_attach(config.delay_ms, config.period_ms, 1000);
@@ -221,7 +239,7 @@ void VectorStreamAgent::sense_select_act(int /*id*/)
     if (released) {
         return;   // the program is shutting down: no further call to the robot
     }
-    if (port->isClosed() || !link.keep(port->getInputCount())) {
+    if (!registration.keep(*port) || port->isClosed() || !link.keep(port->getInputCount())) {
         return;
     }
     // Never waits, as the camera agent: a lost stream must not block the agent for good.

@@ -1,6 +1,8 @@
 #pragma once
 // Sensor agents: copy robot data into the Space on a periodic timer, each through a port of
-// its own.
+// its own. Given a registration watch, each opens its port again after the name server was
+// started again (see core/registration_watch.h); a port whose open failed is opened again in
+// any case.
 //
 //  - CamSensorAgent publishes the newest camera image as an ImageHandle, taken over from its
 //    port without copying pixels.
@@ -18,8 +20,10 @@
 
 #include "agents/image_handle.h"
 #include "agents/robot/port_link.h"
+#include "agents/robot/port_registration.h"
 #include "agents/robot/robot_release.h"
 #include "core/agentspace.h"
+#include "core/registration_watch.h"
 
 /// Publishes the newest image of a camera stream once per timer tick, when one has arrived
 /// since the previous tick.
@@ -31,8 +35,10 @@ class CamSensorAgent : public Agent, public QuietOnRelease {
 public:
     using ImagePort = yarp::os::BufferedPort<CameraImage>;
 
-    /// Prints the creation line; opens nothing.
-    explicit CamSensorAgent(std::string key);
+    /// Prints the creation line; opens nothing. With `name_server` (may be null) the port is
+    /// opened again once the name server was started again.
+    explicit CamSensorAgent(std::string key,
+                            std::shared_ptr<const RegistrationWatch> name_server = nullptr);
     /// Closes the port. Images still held by readers stay valid: their handles keep the
     /// port object alive until the last one is released.
     ~CamSensorAgent() override;
@@ -54,6 +60,10 @@ protected:   // reachable by subclasses that observe or interrupt the port
     std::shared_ptr<Closing> closing = std::make_shared<Closing>();
     SensorBlock config;
     PortLink link;
+    PortRegistration registration;
+
+private:
+    std::shared_ptr<const RegistrationWatch> watch;
 };
 
 /// Asks the simulator's world interface for the left hand's position once per tick (a
@@ -62,7 +72,8 @@ protected:   // reachable by subclasses that observe or interrupt the port
 class HandPosSensorAgent : public Agent, public QuietOnRelease {
 public:
     /// Prints the creation line; opens nothing.
-    explicit HandPosSensorAgent(std::string key);
+    explicit HandPosSensorAgent(std::string key,
+                                std::shared_ptr<const RegistrationWatch> name_server = nullptr);
     /// Closes the port.
     ~HandPosSensorAgent() override;
 
@@ -76,6 +87,10 @@ protected:
     yarp::sig::Vector hand_position;      ///< built from the last answer
     SensorBlock config;
     PortLink link;
+    PortRegistration registration;
+
+private:
+    std::shared_ptr<const RegistrationWatch> watch;
 };
 
 /// Publishes the newest vector of a sensor stream once per tick (when one has arrived since
@@ -94,15 +109,17 @@ protected:
     /// `defaults` is its built-in configuration; `line_word` starts the line printed per
     /// element ("<word> <value %f> \n"), or is nullptr for none.
     VectorStreamAgent(std::string key, const char* agent_class, SensorBlock defaults,
-                      const char* line_word);
+                      const char* line_word, std::shared_ptr<const RegistrationWatch> name_server);
 
     void close_ports() override;
     std::unique_ptr<yarp::os::BufferedPort<yarp::sig::Vector>> port;
     yarp::sig::Vector reading;   ///< copy of the last vector read
     SensorBlock config;
     PortLink link;
+    PortRegistration registration;
 
 private:
+    std::shared_ptr<const RegistrationWatch> watch;
     SensorBlock defaults;
     const char* line_word;
 };
@@ -112,7 +129,8 @@ private:
 class InertialSensorAgent : public VectorStreamAgent {
 public:
     /// Prints the creation line; opens nothing.
-    explicit InertialSensorAgent(std::string key);
+    explicit InertialSensorAgent(std::string key,
+                                 std::shared_ptr<const RegistrationWatch> name_server = nullptr);
 };
 
 /// Publishes the newest vector of a skin (touch) stream once per tick (when one has arrived
@@ -120,7 +138,8 @@ public:
 class TouchSensorAgent : public VectorStreamAgent {
 public:
     /// Prints the creation line; opens nothing.
-    explicit TouchSensorAgent(std::string key);
+    explicit TouchSensorAgent(std::string key,
+                              std::shared_ptr<const RegistrationWatch> name_server = nullptr);
 };
 
 /// The line the hand agent prints for each reply item: "Position <value %f> \n".

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -10,9 +11,45 @@
 #include <yarp/os/Network.h>
 
 #include "core/shutdown_deadline.h"
+#include "sim/serve/registration_canary.h"
 #include "sim/serve/robot_sim.h"
 #include "sim/simulation/options.h"
 #include "sim/simulation/simulation.h"
+
+namespace {
+
+constexpr int kStartAttempts = 5;
+
+/// Opens every port and board again, which registers them with a name server that was
+/// started again; the simulated world goes on as it was. True when they are open. The ports
+/// that close (the boards are retired instead, see RobotSim::registerAgain) wait for their
+/// peers without a limit on an installed YARP: as in the shutdown, a close that takes more
+/// than 10 s ends the program.
+bool registerAgain(sim::RobotSim& service, bool& refusalSaid)
+{
+    ShutdownDeadline deadline;
+    deadline.arm(std::chrono::seconds(10),
+                 "robot_sim: the ports did not close within 10 s to be registered again "
+                 "(a peer does not answer); exiting without them\n",
+                 1);
+    const std::string failure = service.registerAgain();
+    deadline.met();
+    if (!failure.empty()) {
+        if (!refusalSaid) {
+            std::printf("robot_sim: the name server was restarted; %s, trying again every second\n",
+                        failure.c_str());
+            std::fflush(stdout);
+            refusalSaid = true;
+        }
+        return false;
+    }
+    refusalSaid = false;
+    std::printf("robot_sim: the name server was restarted; registered every port and board again\n");
+    std::fflush(stdout);
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -53,11 +90,25 @@ int main(int argc, char** argv)
     settings.fps = options.fps;
     settings.camera = options.camera;
     sim::RobotSim service(simulation, settings);
-    const std::string failure = service.start();
+    // A port refused for another reason than a live holder is tried again a few times: a
+    // name server started again while other programs' ports are open hands out their numbers,
+    // and the port gets a free one once their owners have opened them again.
+    std::string failure = service.start();
+    int attempts = 1;
+    for (; !failure.empty() && !service.refusedAsTaken() && attempts < kStartAttempts; ++attempts) {
+        const timespec retrySpacing{1, 0};
+        if (sigtimedwait(&stopSignals, nullptr, &retrySpacing) > 0) {
+            break;   // asked to stop: give up with the refusal as it is
+        }
+        failure = service.start();
+    }
     if (!failure.empty()) {
-        std::fprintf(stderr, "robot_sim: %s\n", failure.c_str());
+        std::fprintf(stderr, "robot_sim: %s%s\n", failure.c_str(),
+                     attempts > 1 ? (" (tried " + std::to_string(attempts) + " times)").c_str() : "");
         return 1;
     }
+    // Sees a restarted name server; every port and board is then opened (registered) again.
+    sim::RegistrationCanary canary("/robot_sim/registration");
     if (options.camera) {
         std::printf("robot_sim: serving /icubSim (camera %zux%zu at %g frames/s)\n", options.width, options.height,
                     options.fps);
@@ -68,9 +119,22 @@ int main(int argc, char** argv)
 
     const timespec statusPeriod{1, 0};
     int signal = 0;
+    unsigned ticks = 0;
+    bool reopening = false;   // the name server was restarted and the ports are not open yet
+    bool refusalSaid = false;
     while (signal <= 0) {
         signal = sigtimedwait(&stopSignals, nullptr, &statusPeriod);
-        if (signal <= 0 && options.status) {
+        if (signal > 0) {
+            break;
+        }
+        // Every second tick: the check is a round trip to the name server.
+        if (++ticks % 2 == 0 && canary.check() == sim::RegistrationCanary::Seen::Restarted) {
+            reopening = true;
+        }
+        if (reopening) {
+            reopening = !registerAgain(service, refusalSaid);
+        }
+        if (options.status) {
             const std::string line = sim::statusLine(simulation.head().positions(), simulation.world().ball(),
                                                      simulation.ballInView(service.intrinsics()));
             std::printf("%s\n", line.c_str());
@@ -89,6 +153,11 @@ int main(int argc, char** argv)
                  1);
     service.stop();
     deadline.met();
+    if (service.hasRetiredBoards()) {
+        std::printf("robot_sim: the boards served before the name server's restart end with the process\n");
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
     std::fflush(stdout);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "sim/serve/robot_sim.h"
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <vector>
@@ -101,16 +102,25 @@ public:
     void close()
     {
         bundle_.close();
+        withdraw();
+    }
+
+    /// Leaves the board served to the clients it has, and lets a new part be offered under
+    /// the same name.
+    void retire() { withdraw(); }
+
+    /// The port whose name a refusal to open is reported with.
+    std::string rpcPort() const { return BoardServer::rpcPortName(name_); }
+
+private:
+    void withdraw()
+    {
         if (offered_) {
             SimBoard::withdraw(name_);
             offered_ = false;
         }
     }
 
-    /// The port whose name a refusal to open is reported with.
-    std::string rpcPort() const { return BoardServer::rpcPortName(name_); }
-
-private:
     std::string name_;
     JointBoard& board_;
     yarp::dev::PolyDriver bundle_;
@@ -119,10 +129,21 @@ private:
 
 } // namespace
 
-struct RobotSim::Ports {
+struct RobotSim::Boards {
     ServedPart head;
     ServedPart leftArm;
     ServedPart rightArm;
+
+    explicit Boards(Simulation& sim)
+        : head(kHeadPort, sim.head()), leftArm(kLeftArmPort, sim.leftArm()), rightArm(kRightArmPort, sim.rightArm())
+    {
+    }
+    /// The head first: a second instance fails on it before touching anything else.
+    std::array<ServedPart*, 3> all() { return {&head, &leftArm, &rightArm}; }
+};
+
+struct RobotSim::Ports {
+    std::unique_ptr<Boards> boards;
     yarp::os::Port world;
     yarp::os::BufferedPort<yarp::sig::ImageOf<yarp::sig::PixelRgb>> camera;
     yarp::os::BufferedPort<yarp::sig::Vector> inertial;
@@ -140,10 +161,7 @@ struct RobotSim::Ports {
     Vec3 frameBall;
     std::uint64_t frameBody = 0; ///< body revision (arm poses) the frame shows
 
-    explicit Ports(Simulation& sim)
-        : head(kHeadPort, sim.head()), leftArm(kLeftArmPort, sim.leftArm()), rightArm(kRightArmPort, sim.rightArm())
-    {
-    }
+    explicit Ports(Simulation& sim) : boards(std::make_unique<Boards>(sim)) {}
 };
 
 RobotSim::RobotSim(Simulation& simulation, const Settings& settings)
@@ -160,30 +178,37 @@ std::string RobotSim::start()
     }
     ports_ = std::make_unique<Ports>(sim_);
     Ports& p = *ports_;
-    auto refused = [this](const std::string& port) {
-        const bool taken = yarp::os::NetworkBase::exists(port);
+    // Asked before each open: after a refused open on an installed YARP the name may stay
+    // registered with a number another program's port holds, which would answer for it.
+    bool taken = false;
+    auto free = [&taken](const std::string& port) {
+        taken = yarp::os::NetworkBase::exists(port);
+        return !taken;
+    };
+    auto refused = [this, &taken](const std::string& port) {
+        refusedAsTaken_ = taken;
         ports_.reset(); // closes whatever was opened
         return "cannot open port " + port
                + (taken ? ": it is already in use (is another robot_sim running?)"
-                        : ": the name is invalid or the port registry is not usable");
+                        : ": the name is invalid, the port registry is not usable, or the name "
+                          "server is down or gave it a number still in use");
     };
     SimBoard::registerDevice();
-    // The head first: a second instance fails on it before touching anything else.
-    for (ServedPart* part : {&p.head, &p.leftArm, &p.rightArm}) {
-        if (!part->open()) {
+    for (ServedPart* part : p.boards->all()) {
+        if (!free(part->rpcPort()) || !part->open()) {
             return refused(part->rpcPort());
         }
     }
-    if (!p.world.open(kWorldPort)) {
+    if (!free(kWorldPort) || !p.world.open(kWorldPort)) {
         return refused(kWorldPort);
     }
-    if (settings_.camera && !p.camera.open(kCameraPort)) {
+    if (settings_.camera && (!free(kCameraPort) || !p.camera.open(kCameraPort))) {
         return refused(kCameraPort);
     }
-    if (!p.inertial.open(kInertialPort)) {
+    if (!free(kInertialPort) || !p.inertial.open(kInertialPort)) {
         return refused(kInertialPort);
     }
-    if (!p.skin.open(kSkinPort)) {
+    if (!free(kSkinPort) || !p.skin.open(kSkinPort)) {
         return refused(kSkinPort);
     }
 
@@ -216,13 +241,28 @@ void RobotSim::stop()
         worldThread_.join();
     }
     p.world.close();
-    p.head.close();
-    p.leftArm.close();
-    p.rightArm.close();
+    if (p.boards) {
+        for (ServedPart* part : p.boards->all()) {
+            part->close();
+        }
+    }
     p.camera.close();
     p.inertial.close();
     p.skin.close();
     ports_.reset();
+}
+
+std::string RobotSim::registerAgain()
+{
+    if (started_ && ports_->boards) {
+        for (ServedPart* part : ports_->boards->all()) {
+            part->retire();
+        }
+        // Never closed (see the header): released, not destroyed.
+        retired_.push_back(ports_->boards.release());
+    }
+    stop();
+    return start();
 }
 
 void RobotSim::physicsTick()

@@ -170,6 +170,38 @@ bool retryUntil(probe::Clock::time_point deadline, tour::Cancel& cancel, F attem
     return true;
 }
 
+/// The tour's own port names, one set per attempt: the plain names first, then numbered ones
+/// ("/ball_tour/2/world", ...). A name server started again while other programs' ports are
+/// still open hands out their numbers, and gives a name that met one that same number again
+/// as long as its holder lives; a fresh name gets the next number.
+class LocalNames {
+public:
+    /// The name for `role` ("world", "head", "camera") at the current attempt.
+    std::string operator()(const char* role) const
+    {
+        return (attempt_ == 1 ? std::string("/ball_tour/") : "/ball_tour/" + std::to_string(attempt_) + "/") + role;
+    }
+    /// Wraps an open that says why it failed in `error`: after a refusal of the tour's own
+    /// port (not a missing simulator), the next attempt takes fresh names.
+    template <class F>
+    auto counted(F open, const std::string& error)
+    {
+        return [this, open, &error] {
+            if (open()) {
+                return true;
+            }
+            if (error.rfind(probe::kLocalPortRefused, 0) == 0) {
+                ++attempt_;
+            }
+            return false;
+        };
+    }
+    int attempts() const { return attempt_; }
+
+private:
+    int attempt_ = 1;
+};
+
 std::string slug(const std::string& text)
 {
     std::string s;
@@ -330,17 +362,20 @@ int main(int argc, char** argv)
         const auto deadline = probe::Clock::now() + std::chrono::duration_cast<probe::Clock::duration>(
                                                         std::chrono::duration<double>(options.wait));
         std::string error;
+        LocalNames local;
         const bool connected =
-            retryUntil(deadline, cancel, [&] { return world.open("/ball_tour/world", "/icubSim/world", &error); })
-            && retryUntil(deadline, cancel, [&] { return head.open("/ball_tour/head", "/icubSim/head", &error); })
-            && retryUntil(deadline, cancel, [&] { return camera.open("/ball_tour/camera", "/icubSim/cam/left", &error); })
+            retryUntil(deadline, cancel, local.counted([&] { return world.open(local("world"), "/icubSim/world", &error); }, error))
+            && retryUntil(deadline, cancel, local.counted([&] { return head.open(local("head"), "/icubSim/head", &error); }, error))
+            && retryUntil(deadline, cancel,
+                          local.counted([&] { return camera.open(local("camera"), "/icubSim/cam/left", &error); }, error))
             // The controller's camera port: its agents are up once it exists.
             && retryUntil(deadline, cancel, [&] {
                    error = "the controller is not running (no port /left/image/in)";
                    return yarp::os::NetworkBase::exists("/left/image/in");
                });
         if (!connected) {
-            std::fprintf(stderr, "ball_tour: %s\n", cancel.cancelled() ? "interrupted" : error.c_str());
+            const std::string tries = local.attempts() > 1 ? " (" + std::to_string(local.attempts()) + " attempts)" : "";
+            std::fprintf(stderr, "ball_tour: %s%s\n", cancel.cancelled() ? "interrupted" : error.c_str(), tries.c_str());
         } else {
             tour::Settings settings;
             settings.tolerancePx = options.tolerance;

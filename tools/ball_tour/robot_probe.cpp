@@ -61,7 +61,7 @@ CameraWatch::~CameraWatch() { close(); }
 bool CameraWatch::open(const std::string& localPort, const std::string& source, std::string* error)
 {
     if (!port_.open(localPort)) {
-        *error = "cannot open the port " + localPort;
+        *error = kLocalPortRefused + localPort;
         return false;
     }
     if (!yarp::os::NetworkBase::connect(source, localPort)) {
@@ -132,7 +132,7 @@ bool CameraWatch::waitForFrame(std::uint64_t afterSequence, std::chrono::millise
 bool WorldClient::open(const std::string& localPort, const std::string& worldPort, std::string* error)
 {
     if (!port_.open(localPort)) {
-        *error = "cannot open the port " + localPort;
+        *error = kLocalPortRefused + localPort;
         return false;
     }
     // Before connecting: an installed YARP gives the timeout only to connections made later.
@@ -193,8 +193,13 @@ bool HeadProbe::open(const std::string& localPort, const std::string& remotePort
     config.put("device", "remote_controlboard");
     config.put("local", localPort);
     config.put("remote", remotePort);
-    if (!driver_.open(config) || !driver_.view(encoders_)) {
+    // Asked first: a client that fails to open says nothing of which side was missing.
+    if (!yarp::os::NetworkBase::exists(remotePort + "/rpc:i", true)) {
         *error = "no control board at " + remotePort + " (is the simulator running?)";
+        return false;
+    }
+    if (!driver_.open(config) || !driver_.view(encoders_)) {
+        *error = kLocalPortRefused + localPort + "/... for the board client of " + remotePort;
         driver_.close();
         encoders_ = nullptr;
         return false;

@@ -24,6 +24,10 @@ namespace probe {
 using Clock = std::chrono::steady_clock;
 using RgbImage = yarp::sig::ImageOf<yarp::sig::PixelRgb>;
 
+/// How an open's error starts when the instrument's own port was refused (rather than the
+/// robot's port missing): the caller may try again under another name.
+inline const std::string kLocalPortRefused = "cannot open the port ";
+
 /// The pixels of one image in the ball's colour, by the controller's colour tests (clearly
 /// and purely blue, so not the navy of the robot's covers) and its minimum size ((width div
 /// 20) x (height div 20) pixels). All such pixels count, whatever blob they belong to.

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -269,6 +270,49 @@ TEST(CamSensorAgent, MissingOrLostCameraIsConnectedWhenItIsBack)
     EXPECT_EQ(out.count("CamSensorAgent cam_back_conf: connected /cam_back/out to /cam_back/in\n"),
               2);
     EXPECT_EQ(out.count("No image"), 0);
+}
+
+// After a restart of the name server (as the registration watch sees it) the camera agent
+// opens its port again, says so once, connects it to the camera again and publishes its
+// images; before it, nothing is opened again however often the watch looks.
+TEST(CamSensorAgent, OpensItsPortAgainAfterTheNameServerWasRestarted)
+{
+    std::atomic<bool> forgotten{false};   // the name server no longer knows the canary
+    auto watch = std::make_shared<RegistrationWatch>(
+        "sensor_agents_test",
+        RegistrationWatch::Canary{[&] { return !forgotten.load(); },
+                                  [&] { forgotten = false; return true; }},
+        std::chrono::milliseconds(5));
+    const SensorBlock c = sensor_config("cam_reg", 0, 20);
+    Space::getSpace()->write(std::string("cam_reg_conf"), c, 0, 1.0f);
+    // A stream, as the simulator's: on an installed YARP the camera's side of the dropped
+    // connection goes at its next write, and only then can it be made again.
+    FakeCamera camera("/cam_reg/out");
+    ASSERT_TRUE(camera.opened);
+    camera.stream();
+    StdoutCapture out;
+    auto& agent = make_kept<Observed<CamSensorAgent>>("cam_reg_conf", watch);
+    agent.start(nullptr);
+    auto newest = [&] {
+        const ImageHandle image = Space::getSpace()->read(c.data_key, ImageHandle());
+        return image ? ac_test::frame_of(*image) : 0u;
+    };
+    ASSERT_TRUE(poll_until([&] { return newest() > 0; }));
+    EXPECT_EQ(out.count("registered /cam_reg/in again"), 0);
+
+    forgotten = true;
+    ASSERT_TRUE(poll_until([&] { return watch->generation() == 1u; }));
+    EXPECT_TRUE(poll_until([&] {
+        return out.count("CamSensorAgent cam_reg_conf: the name server was restarted; "
+                         "registered /cam_reg/in again\n") == 1;
+    }));
+    EXPECT_TRUE(poll_until([&] {
+        return out.count("CamSensorAgent cam_reg_conf: connected /cam_reg/out to /cam_reg/in\n") == 1;
+    })) << out.text();
+    const std::uint32_t after = newest();
+    EXPECT_TRUE(poll_until([&] { return newest() > after; }));   // images again
+    EXPECT_EQ(out.count("registered /cam_reg/in again"), 1);
+    watch->stop();   // before the test's middleware goes; the agent keeps its share
 }
 
 // On its defaults (no configuration block) the camera agent reads /icubSim/cam/left into
