@@ -589,9 +589,11 @@ TEST(MotorAgents, FrozenBoardHoldsTheAgentNoLongerThanTheBound)
     // the board (a bundled client gives up on its own request at about the same bound).
     const int released = release_robot_agents({&motor});
     EXPECT_EQ(released == 0, out.count("MotorAgent: busy in a call to the robot, left as it is") == 1);
-    // Once thawed, the call left in the board returns and the client it held closes. The
-    // board goes only then: a wrapper detached under a request in flight may crash.
+    // Once thawed, the call left in the board returns, and a release then goes through and
+    // closes the client. The board goes only then: a wrapper detached under a request in
+    // flight may crash.
     head.board.freeze(false);
+    EXPECT_TRUE(poll_until([&] { return release_robot_agents({&motor}) == 1; }));
     EXPECT_TRUE(poll_until([&] {
         return !yarp::os::NetworkBase::exists(pc.local_port + "/rpc:o", true);
     }));
