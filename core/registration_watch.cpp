@@ -7,7 +7,11 @@
 RegistrationWatch::RegistrationWatch(std::string name, Canary c, std::chrono::milliseconds p)
     : program(std::move(name)), canary(std::move(c)), period(p)
 {
-    thread = std::thread([this] { watch(); });
+    // The first registration is made here, on the caller's thread: an installed YARP sets
+    // its name space up at the first port a process opens, and two threads doing that at
+    // once (this one and the windows or agents opening theirs) abort the process.
+    const bool registered = canary.register_again();
+    thread = std::thread([this, registered] { watch(registered); });
 }
 
 RegistrationWatch::~RegistrationWatch() { stop(); }
@@ -29,11 +33,10 @@ void RegistrationWatch::stop()
     canary = Canary{};   // lets its port go: closed now, not at the end of the process
 }
 
-void RegistrationWatch::watch()
+void RegistrationWatch::watch(bool registered)
 {
     // Until the canary was registered once, a server that does not know it says nothing
     // about a restart: this program may simply have started while the server was down.
-    bool registered = canary.register_again();
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         if (stop_asked.wait_for(lock, period, [this] { return stopping; })) return;

@@ -34,8 +34,8 @@ public:
 
     static constexpr std::chrono::milliseconds kDefaultPeriod{2000};
 
-    /// Starts the watch's thread. The first check registers the canary (a failure then is not
-    /// a restart); after that, checks come `period` apart. `program` starts the one line
+    /// Registers the canary (on the caller's thread; a failure then is not a restart) and
+    /// starts the watch's thread, whose checks come `period` apart. `program` starts the one line
     /// printed per restart seen.
     RegistrationWatch(std::string program, Canary canary,
                       std::chrono::milliseconds period = kDefaultPeriod);
@@ -56,7 +56,7 @@ public:
     void stop();
 
 private:
-    void watch();
+    void watch(bool registered);
 
     std::string program;
     Canary canary;
