@@ -174,14 +174,9 @@ bool BoardLink::read_encoders(yarp::sig::Vector& values)
     return true;
 }
 
-bool BoardLink::answering(std::chrono::milliseconds patience)
-{
-    return caller.wait_idle(patience);
-}
-
 bool BoardLink::settled_for_release(std::chrono::milliseconds patience, const char* agent)
 {
-    if (answering(patience)) {
+    if (caller.wait_idle(patience)) {
         return true;
     }
     report_stuck_in_call(agent);

@@ -74,11 +74,9 @@ public:
     /// The encoder readings of the bound board into `values` (one per axis); left as they
     /// were when the board gives none.
     bool read_encoders(yarp::sig::Vector& values);
-    /// Waits up to `patience` for a call to the board that overran to return: false while
-    /// one is still in the board (it does not answer).
-    bool answering(std::chrono::milliseconds patience);
-    /// For a release step of `agent`: `answering`, and the release's line for an agent left
-    /// in a call when the board does not answer.
+    /// For a release step of `agent`: waits up to `patience` for a call to the board that
+    /// overran to return; when one is still in the board (it does not answer), prints the
+    /// release's line for an agent left in a call and returns false.
     bool settled_for_release(std::chrono::milliseconds patience, const char* agent);
 
     bool bound() const { return state.is_up(); }

@@ -524,6 +524,19 @@ TEST(MotorAgents, LostBoardIsBoundAgainWhenServedAgain)
     ASSERT_TRUE(wake_with(motor, [&] { put(pc.joints_key, vec({6, 6, 6, 6, 6, 6})); }));
 }
 
+/// A position agent of the program on the board "/<tag>/head", started from "<tag>_conf".
+struct LoneMotorAgent {
+    ConfBlock pc;
+    Observed<MotorAgent>& motor;
+};
+
+LoneMotorAgent start_motor_agent(const std::string& tag)
+{
+    const ConfBlock pc = motor_config(tag);
+    Space::getSpace()->write(tag + "_conf", pc, 0, 1.0f);
+    return {pc, start_agent<MotorAgent>(tag + "_conf")};
+}
+
 /// A board whose position moves wait while it is frozen, like a frozen simulator: the
 /// request arrives and no answer comes until it is thawed.
 class FreezingBoard : public FakeBoard {
@@ -559,10 +572,10 @@ TEST(MotorAgents, FrozenBoardHoldsTheAgentNoLongerThanTheBound)
 {
     ServedBoard<FreezingBoard> head("/frozen/head", 6);
     ASSERT_TRUE(head.served);
-    const ConfBlock pc = motor_config("frozen");
-    Space::getSpace()->write(std::string("frozen_conf"), pc, 0, 1.0f);
     StdoutCapture out;
-    auto& motor = start_agent<MotorAgent>("frozen_conf");
+    const LoneMotorAgent agent = start_motor_agent("frozen");
+    const ConfBlock& pc = agent.pc;
+    auto& motor = agent.motor;
     ASSERT_TRUE(wake_with(motor, [&] { put(pc.joints_key, vec({1, 1, 1, 1, 1, 1})); }));
 
     head.board.freeze(true);
@@ -617,10 +630,10 @@ TEST(MotorAgents, BoardSlowerToOpenThanTheBoundIsBound)
 {
     ServedBoard<SlowToOpenBoard> head("/slow/head", 6);
     ASSERT_TRUE(head.served);
-    const ConfBlock pc = motor_config("slow");
-    Space::getSpace()->write(std::string("slow_conf"), pc, 0, 1.0f);
     StdoutCapture out;
-    auto& motor = start_agent<MotorAgent>("slow_conf");
+    const LoneMotorAgent agent = start_motor_agent("slow");
+    const ConfBlock& pc = agent.pc;
+    auto& motor = agent.motor;
     EXPECT_TRUE(poll_until([&] {
         return out.count("MotorAgent slow_conf: bound the board at /slow/head (6 axes)") == 1;
     }));
